@@ -1,0 +1,58 @@
+// Test entry: a Qt application object for the event loop, and a message
+// handler that fails the running test when Qt prints a warning the test did
+// not announce with testsupport::ExpectQtWarning.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tests/common/test_support.h"
+
+#ifdef AERLUME_WIDGET_TESTS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+using TestApplication = QCoreApplication;
+#endif
+
+namespace {
+
+std::mutex g_expectedLock;
+std::vector<std::string> g_expected;
+
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtDebugMsg || type == QtInfoMsg) return;
+  const std::string message = text.toStdString();
+  {
+    std::lock_guard<std::mutex> lock(g_expectedLock);
+    for (const auto& expected : g_expected)
+      if (message.find(expected) != std::string::npos) return;
+  }
+  ADD_FAILURE() << "Unexpected Qt message: " << message;
+}
+
+class ExpectationReset : public testing::EmptyTestEventListener {
+  void OnTestStart(const testing::TestInfo&) override {
+    std::lock_guard<std::mutex> lock(g_expectedLock);
+    g_expected.clear();
+  }
+};
+
+}  // namespace
+
+namespace testsupport {
+void ExpectQtWarning(const std::string& substring) {
+  std::lock_guard<std::mutex> lock(g_expectedLock);
+  g_expected.push_back(substring);
+}
+}  // namespace testsupport
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  qInstallMessageHandler(QtMessages);
+  TestApplication app(argc, argv);
+  testing::UnitTest::GetInstance()->listeners().Append(new ExpectationReset);
+  return RUN_ALL_TESTS();
+}
