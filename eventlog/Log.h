@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <ctime>
 #include <mutex>
 
 #include "platform/winmsg.h"
@@ -28,3 +29,8 @@ void ConnectLogPrintf(CMessageTarget* pDialogLogWnd, const char* format, ...) __
 // constructed becomes the main log window.
 void RegisterLogWindow(CMessageTarget* pWnd);
 void UnregisterLogWindow(CMessageTarget* pWnd);
+
+// Where the stamps take the current calendar time from (std::time by default;
+// null restores it). A source that returns -1 means "no time": empty stamp.
+using LogTimeSource = std::time_t (*)();
+void SetLogTimeSource(LogTimeSource source);
