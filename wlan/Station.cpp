@@ -1,0 +1,144 @@
+#include "wlan/Station.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+std::string FormatInt(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", value);
+  return text;
+}
+
+}  // namespace
+
+CStation::CStation(CNativeWIFIDevice* pDevice, CWIFINetwork* pNetwork, const DOT11_MAC_ADDRESS& bssid,
+                   std::string strSSID, int nCipherAlgorithm, ULONG uLinkQuality, LONG lRssi, int nPhyType,
+                   UINT usBeaconPeriod, ULONG ulCenterFrequency, int nBssType, const WLAN_RATE_SET& rateSet,
+                   std::int64_t tNow)
+    : m_strSSID(std::move(strSSID)),
+      m_nCipherAlgorithm(nCipherAlgorithm),
+      m_lRssi(lRssi),
+      m_uLinkQuality(uLinkQuality),
+      m_nPhyType(nPhyType),
+      m_usBeaconPeriod(usBeaconPeriod),
+      m_ulCenterFrequency(ulCenterFrequency),
+      m_nBssType(nBssType),
+      m_uRateSetLength(rateSet.uRateSetLength),
+      m_pDevice(pDevice),
+      m_pNetwork(pNetwork),
+      m_tFirstSeen(tNow),
+      m_tLastSeen(tNow),
+      m_bChanged(true) {
+  std::memcpy(m_bssid, bssid, sizeof m_bssid);
+  std::memcpy(m_usRateSet, rateSet.usRateSet, sizeof m_usRateSet);
+}
+
+CStation::~CStation() {
+  // Cleared before the call so a window that resets the pointer while
+  // closing finds the station still whole.
+  if (CStationWindow* wnd = std::exchange(m_pPropertiesWnd, nullptr)) wnd->DestroyStationWindow();
+}
+
+int CStation::PhyIndexOf(int dot11BssPhyType) {
+  switch (dot11BssPhyType) {
+    case dot11_phy_type_fhss: return 0;
+    case dot11_phy_type_hrdsss: return 1;
+    case dot11_phy_type_ofdm: return 2;
+    case dot11_phy_type_erp: return 3;
+    default: return 4;
+  }
+}
+
+int CStation::BssTypeOf(int dot11BssType) {
+  if (dot11BssType == dot11_BSS_type_infrastructure || dot11BssType == dot11_BSS_type_independent)
+    return dot11BssType;
+  return dot11_BSS_type_any;
+}
+
+std::string_view CStation::SsidView(const DOT11_SSID& ssid) {
+  const std::size_t limit = std::min<std::size_t>(ssid.uSSIDLength, DOT11_SSID_MAX_LENGTH);
+  const auto* bytes = reinterpret_cast<const char*>(ssid.ucSSID);
+  return std::string_view(bytes, std::find(bytes, bytes + limit, '\0') - bytes);
+}
+
+std::string CStation::GetMacText() const {
+  char text[18];
+  std::snprintf(text, sizeof text, "%2.2X:%2.2X:%2.2X:%2.2X:%2.2X:%2.2X", m_bssid[0], m_bssid[1], m_bssid[2],
+                m_bssid[3], m_bssid[4], m_bssid[5]);
+  return text;
+}
+
+int CStation::GetChannel() const {
+  constexpr ULONG kChannel1 = 2412000, kSpacing = 5000, kLastChannel = 11;
+  if (m_ulCenterFrequency < kChannel1) return 0;
+  const ULONG offset = m_ulCenterFrequency - kChannel1;
+  if (offset % kSpacing != 0 || offset / kSpacing >= kLastChannel) return 0;
+  return static_cast<int>(offset / kSpacing) + 1;
+}
+
+std::string CStation::GetChannelText() const { return FormatInt(GetChannel()); }
+
+std::string CStation::GetRssiText() const { return FormatInt(m_lRssi.load(std::memory_order_relaxed)); }
+
+std::string CStation::GetLinkQualityText() const {
+  return FormatInt(static_cast<int>(m_uLinkQuality.load(std::memory_order_relaxed)));
+}
+
+std::string CStation::GetBeaconPeriodText() const { return FormatInt(static_cast<int>(m_usBeaconPeriod)); }
+
+std::string CStation::GetPhyTypeText() const {
+  switch (m_nPhyType) {
+    case 0: return "FH";
+    case 1: return "802.11b - 11 Mbps";
+    case 2: return "802.11a - 54 Mbps";
+    case 3: return "802.11g - 54 Mbps";
+    default: return "Unknown";
+  }
+}
+
+std::string CStation::GetDataRatesText() const {
+  std::string text;
+  // The length counts bytes, two per entry; a length beyond the array (or an
+  // odd one) is cut to the whole entries the record holds.
+  const std::size_t entries = std::min<std::size_t>(m_uRateSetLength / 2, DOT11_RATE_SET_MAX_LENGTH);
+  for (std::size_t i = 0; i < entries; ++i) {
+    const unsigned r = m_usRateSet[i] & 0x7F;  // low byte without the basic-rate bit, in 0.5 Mbps units
+    if (r == 0) continue;
+    char rate[16];
+    std::snprintf(rate, sizeof rate, (r % 2) ? "%.1f" : "%.0f", r * 0.5);
+    if (!text.empty()) text += ", ";
+    text += rate;
+  }
+  return text;
+}
+
+std::string CStation::GetCipherText() const {
+  switch (m_nCipherAlgorithm) {
+    case DOT11_CIPHER_ALGO_WEP40: return "WEP40";
+    case DOT11_CIPHER_ALGO_TKIP: return "TKIP";
+    case DOT11_CIPHER_ALGO_CCMP: return "CCMP";
+    case DOT11_CIPHER_ALGO_WEP104: return "WEP104";
+    case DOT11_CIPHER_ALGO_WPA_USE_GROUP: return "WPA";
+    case DOT11_CIPHER_ALGO_WEP: return "WEP";
+    default: return "";
+  }
+}
+
+void CStation::UpdateSighting(LONG lRssi, ULONG uLinkQuality, std::int64_t tNow) {
+  // Only this thread writes the values, so the exchanges return the ones the
+  // row may be showing.
+  const bool rssiDiffers = m_lRssi.exchange(lRssi, std::memory_order_relaxed) != lRssi;
+  const bool qualityDiffers = m_uLinkQuality.exchange(uLinkQuality, std::memory_order_relaxed) != uLinkQuality;
+  m_tLastSeen.store(tNow, std::memory_order_relaxed);
+  if (rssiDiffers || qualityDiffers) SetChanged();
+}
+
+void CStation::MarkMissing() {
+  m_lRssi.store(kMissingRssi, std::memory_order_relaxed);
+  m_uLinkQuality.store(0, std::memory_order_relaxed);
+  SetChanged();
+}

@@ -1,0 +1,105 @@
+// One access point or ad hoc peer as an adapter monitor has heard it,
+// identified by its BSSID, with the text renderings every window uses.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/wlantypes.h"
+#include "wlan/LinkQualityHistory.h"
+
+class CNativeWIFIDevice;
+class CWIFINetwork;
+
+// The open properties window of a station, as the core sees it. The window
+// itself lives with the widgets; the station only asks it to close when the
+// station goes away.
+class CStationWindow {
+ public:
+  virtual ~CStationWindow() = default;
+  // Closes the window; afterwards it must not touch the station again.
+  virtual void DestroyStationWindow() = 0;
+};
+
+// Threads: the monitor's refresh worker writes m_lRssi, m_uLinkQuality,
+// m_tLastSeen and m_bChanged while the user-interface thread reads them, so
+// those four are atomics. Everything else is fixed at construction or (the
+// history, the properties window) touched by the user-interface thread only.
+class CStation {
+ public:
+  static constexpr LONG kMissingRssi = -100;
+
+  CStation(CNativeWIFIDevice* pDevice, CWIFINetwork* pNetwork, const DOT11_MAC_ADDRESS& bssid, std::string strSSID,
+           int nCipherAlgorithm, ULONG uLinkQuality, LONG lRssi, int nPhyType, UINT usBeaconPeriod,
+           ULONG ulCenterFrequency, int nBssType, const WLAN_RATE_SET& rateSet, std::int64_t tNow);
+  // Closes the properties window first (it may still read the station), then
+  // the history goes with the members.
+  ~CStation();
+
+  CStation(const CStation&) = delete;
+  CStation& operator=(const CStation&) = delete;
+
+  // PHY index 0..4 of a BSS entry's dot11BssPhyType.
+  static int PhyIndexOf(int dot11BssPhyType);
+  // BSS type of a BSS entry's dot11BssType: 1 and 2 kept, anything else 3.
+  static int BssTypeOf(int dot11BssType);
+  // SSID bytes as narrow text, cut at uSSIDLength (at most 32) and at the
+  // first NUL. A claimed length above 32 never reads past the record.
+  static std::string SsidText(const DOT11_SSID& ssid) { return std::string(SsidView(ssid)); }
+  // The same bytes as a view into the record.
+  static std::string_view SsidView(const DOT11_SSID& ssid);
+
+  std::string GetMacText() const;
+  std::string GetSSID() const { return m_strSSID; }
+  // 1..11 for the exact 2.4 GHz centre frequencies of those channels, else 0.
+  int GetChannel() const;
+  std::string GetChannelText() const;
+  std::string GetRssiText() const;
+  std::string GetLinkQualityText() const;
+  std::string GetBeaconPeriodText() const;
+  std::string GetPhyTypeText() const;
+  std::string GetDataRatesText() const;
+  std::string GetCipherText() const;
+  // IsConnected and GetStatusText come with the connection operations.
+
+  // User-interface thread, every 20 ms: appends to the history (capped).
+  void AddLinkQualitySample(int value) { m_lstLinkQuality.push_back(value); }
+
+  // Refresh worker: the station was heard again. Marks it changed when RSSI
+  // or link quality differ; the last-seen time always advances.
+  void UpdateSighting(LONG lRssi, ULONG uLinkQuality, std::int64_t tNow);
+  // Refresh worker: the station was not heard in this pass.
+  void MarkMissing();
+  // User-interface thread: clears the changed flag and tells whether it was
+  // set. Call it before reading the values for the row: the flag is set with
+  // release after the values are stored, so values read afterwards are at
+  // least as new as the change that set it.
+  bool TakeChanged() { return m_bChanged.exchange(false, std::memory_order_acq_rel); }
+
+  DOT11_MAC_ADDRESS m_bssid;
+  std::string m_strSSID;
+  int m_nCipherAlgorithm;
+  std::atomic<LONG> m_lRssi;
+  std::atomic<ULONG> m_uLinkQuality;
+  int m_nPhyType;
+  UINT m_usBeaconPeriod;
+  ULONG m_ulCenterFrequency;
+  int m_nBssType;
+  ULONG m_uRateSetLength;
+  USHORT m_usRateSet[DOT11_RATE_SET_MAX_LENGTH];
+  CNativeWIFIDevice* m_pDevice;
+  CWIFINetwork* m_pNetwork;
+  std::int64_t m_tFirstSeen;
+  std::atomic<std::int64_t> m_tLastSeen;
+  std::atomic<bool> m_bChanged;
+  CLinkQualityHistory m_lstLinkQuality;
+  CStationWindow* m_pPropertiesWnd = nullptr;
+
+ private:
+  void SetChanged() { m_bChanged.store(true, std::memory_order_release); }
+};
+
+static_assert(std::atomic<LONG>::is_always_lock_free && std::atomic<ULONG>::is_always_lock_free &&
+              std::atomic<std::int64_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
