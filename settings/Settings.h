@@ -1,0 +1,66 @@
+// The values that survive a restart, and the program's entry in the
+// machine-wide log-on run list.
+//
+// The scan intervals, the retry switch and the monitored adapter live in the
+// application's per-user profile (platform/appprofile.h), sections "Scan",
+// "Connect" and "Monitor". Autorun is not stored as a value: it is the
+// presence of an entry for this executable in the run list
+// (platform/registry.h). The values are process-wide statics read directly by
+// their users; load and save run on the user-interface thread.
+#pragma once
+
+#include <string>
+
+#include "platform/wintypes.h"
+
+class CSettings {
+ public:
+  CSettings() = default;
+  virtual ~CSettings() = default;
+
+  // Reads every value; absent or unreadable values take their defaults, and
+  // intervals pass through SanitizeActiveScanInterval / ...Passive....
+  static void Load();
+  // Writes every value (intervals sanitized first), then applies m_bAutorun
+  // to the run list. Failures are silent.
+  static void Save();
+  // True when the run list holds an entry for this executable among its
+  // first kRunListScanLimit values.
+  static bool IsAutorun();
+  // Makes sure an entry for this executable exists (on) or that the first one
+  // found is gone (off). Nothing changes when the run list cannot be opened.
+  static void SetAutorun(bool on);
+  // The running executable's full path, or (full false) its file-name part.
+  // Never cut to a fixed length: "" only when the platform gives no path.
+  static std::string GetModulePath(bool full);
+
+  // The file-name part of a path: the text after its last separator, or the
+  // whole text without one. Both '/' (this platform) and '\\' count as
+  // separators, so entries written with either kind of path are recognised.
+  static std::string FileNamePart(const std::string& path);
+
+  // An interval that cannot serve as a timer period is replaced:
+  // zero or negative (nothing a user chose; e.g. a stored 0xFFFFFFFF reads as
+  // -1) falls back to the default; a positive value below the floor is raised
+  // to the floor, keeping the intent "as often as possible". The floors are the
+  // smallest values the settings dialog offers (1 s active, 0.1 s passive), so
+  // no value the dialog can store is ever changed.
+  static int SanitizeActiveScanInterval(int milliseconds);
+  static int SanitizePassiveScanInterval(int milliseconds);
+
+  static constexpr int kDefaultActiveScanInterval = 10000;
+  static constexpr int kDefaultPassiveScanInterval = 100;
+  static constexpr int kMinActiveScanInterval = 1000;
+  static constexpr int kMinPassiveScanInterval = 100;
+  // Run-list indices examined; an entry at a later index is not seen.
+  static constexpr DWORD kRunListScanLimit = 100;
+
+  static int m_nActiveScanInterval;   // ms between active scans
+  static int m_nPassiveScanInterval;  // ms between reads of the station lists
+  static bool m_bAutorun;             // an entry for this program is in the run list
+  static bool m_bAutoRetry;           // the connect dialog retries a failed attempt
+  static GUID m_guidMonitorDevice;    // adapter for connectivity checks; all zero: none chosen
+};
+
+// The one instance, alive for the whole process.
+extern CSettings g_settings;
