@@ -19,6 +19,7 @@
 // instead of reaching a newer one.
 #pragma once
 
+#include <atomic>
 #include <functional>
 
 #include "platform/wintypes.h"
@@ -35,22 +36,28 @@ class CMessageTarget {
   CMessageTarget() = default;
   CMessageTarget(const CMessageTarget&) = delete;
   CMessageTarget& operator=(const CMessageTarget&) = delete;
-  // Destroys the handle if it still exists.
+  // Destroys the handle if it still exists. Derived classes call
+  // DestroyHandle first in their own destructors, so that no message reaches
+  // an object whose derived part is already gone.
   virtual ~CMessageTarget();
 
   // Creates the handle on the calling thread, which becomes the owner thread.
   // Returns the existing handle when called twice.
   HWND CreateHandle();
   // Destroys the handle: later messages to it are dropped. Timers stop.
-  // Must run on the owner thread. Sent messages already being handled finish.
+  // Must run on the owner thread. Sent messages already being handled finish;
+  // senders still waiting for this window get FALSE from
+  // SendMessageDelivered. Posted messages stay queued until delivery drops
+  // them, so RemovePostedMessages can still release what they carry.
   void DestroyHandle();
-  HWND GetSafeHwnd() const { return m_hWnd; }
+  // Any thread may read the handle.
+  HWND GetSafeHwnd() const { return m_hWnd.load(std::memory_order_acquire); }
 
   // Called on the owner thread for every message delivered to the handle.
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
  private:
-  HWND m_hWnd = nullptr;
+  std::atomic<HWND> m_hWnd{nullptr};
 };
 
 // Synchronous call of the target's WindowProc on its owner thread. Returns
@@ -74,20 +81,25 @@ BOOL IsWindow(HWND hWnd);
 int RemovePostedMessages(HWND hWnd, UINT message, const std::function<void(WPARAM, LPARAM)>& discard);
 
 // A message number unique to the process for a name, in 0xC000..0xFFFF; the
-// same name gives the same number. 0 for an empty name.
+// same name (ASCII case ignored) gives the same number. 0 for an empty name.
 UINT RegisterWindowMessage(const char* name);
 
-// Numbered timers: WM_TIMER with wParam = id every `elapse` ms, on the owner
-// thread. Setting an existing id restarts it. Owner thread only.
+// Numbered timers: WM_TIMER with wParam = id every `elapse` ms (at least
+// 10), on the owner thread. Setting an existing id restarts it. Owner thread
+// only: SetTimer returns 0 on another thread, for id 0, and on a thread
+// without a Qt event dispatcher. Returns id on success.
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR id, UINT elapse);
 BOOL KillTimer(HWND hWnd, UINT_PTR id);
 
-// Handles every sent message waiting for the calling thread; returns how many.
+// Handles every sent message waiting for the calling thread (also those that
+// arrive meanwhile); returns how many.
 int PumpSentMessages();
 
 // Delivers the posted messages queued for windows of the calling thread
-// (what the event loop does); for threads that run no Qt event loop. Returns
-// how many were delivered.
+// (what the event loop does, sent messages first); for threads that run no Qt
+// event loop. Delivers at most the messages queued when it was called, so a
+// handler that posts again cannot keep it going. Returns how many were
+// delivered (messages for destroyed windows are dropped, not counted).
 int PumpPostedMessages();
 
 // Blocks the calling thread until done() returns true, handling the sent
