@@ -1,5 +1,6 @@
 #include "platform/workerthread.h"
 
+#include <future>
 #include <utility>
 
 #include "platform/winmsg.h"
@@ -35,15 +36,17 @@ bool CWorkerThread::Start(std::function<void()> body) {
   }
   auto finished = std::make_shared<std::atomic<bool>>(false);
   m_finished = finished;
-  std::atomic<std::thread::id>* id = &m_id;
-  // The body may destroy this object (detaching the thread), so the wrapper
-  // touches `this` only before the body runs.
-  m_thread = std::thread([body = std::move(body), finished = std::move(finished), id] {
+  // The body waits until m_thread and m_id are set: it may call
+  // IsCurrentThread, or destroy this object (detaching m_thread), at once.
+  std::promise<void> published;
+  std::future<void> gate = published.get_future();
+  m_thread = std::thread([body = std::move(body), finished = std::move(finished), gate = std::move(gate)] {
     FinishedMark mark{finished};
-    id->store(std::this_thread::get_id());
+    gate.wait();
     body();
   });
   m_id.store(m_thread.get_id());
+  published.set_value();
   return true;
 }
 

@@ -28,7 +28,6 @@ class CWorkerThread {
  private:
   std::thread m_thread;
   std::shared_ptr<std::atomic<bool>> m_finished;
-  // The worker's id, also stored by the worker itself before its body runs,
-  // so that IsCurrentThread is right from the body's first instruction.
+  // The worker's id, set before its body starts; cleared when it is joined.
   std::atomic<std::thread::id> m_id{};
 };
