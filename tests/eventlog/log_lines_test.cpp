@@ -85,13 +85,15 @@ TEST_F(LogLinesTest, LineBuiltFromTwoPiecesHasOneStamp) {
 
 TEST_F(LogLinesTest, PieceOfSeveralLinesIsStampedOnce) {
   LogPrintf("ACM: The profile used for this connection is as follows:\n%s\n", "<WLANProfile>\n</WLANProfile>");
-  LogPrintf("after\n");
+  LogPrintf("after\nthe last line is left open ");  // only the piece's end decides
+  LogPrintf("and closed\n");
 
-  const auto texts = Received(2);
-  ASSERT_EQ(texts.size(), 2u);
+  const auto texts = Received(3);
+  ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0], std::string(kMainStamp) +
                           "ACM: The profile used for this connection is as follows:\n<WLANProfile>\n</WLANProfile>\n");
-  EXPECT_EQ(texts[1], std::string(kMainStamp) + "after\n");
+  EXPECT_EQ(texts[1], std::string(kMainStamp) + "after\nthe last line is left open ");
+  EXPECT_EQ(texts[2], "and closed\n");
 }
 
 TEST_F(LogLinesTest, UnfinishedLineIsContinuedByAnotherThread) {
