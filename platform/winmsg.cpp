@@ -30,6 +30,10 @@ struct ThreadHolder {
   }
 };
 thread_local ThreadHolder t_holder;
+// The calling thread's state while it exists; trivially destructible, so it
+// can still be read by destructors that run after the clean-up (statics at
+// exit destroying their windows).
+thread_local ThreadState* t_self = nullptr;
 
 const std::shared_ptr<ThreadState>& CurrentShared() {
   if (!t_holder.state) {
@@ -37,6 +41,7 @@ const std::shared_ptr<ThreadState>& CurrentShared() {
     std::lock_guard<std::mutex> lock(Reg().lock);
     Reg().threads.push_back(state.get());
     t_holder.state = std::move(state);
+    t_self = t_holder.state.get();
   }
   return t_holder.state;
 }
@@ -98,6 +103,7 @@ void DropSentForLocked(ThreadState& owner, HWND hWnd) {
 // At thread exit the thread's windows cease to exist: their handles are
 // unregistered, waiting senders are released and queued posts dropped.
 void ShutdownThread(const std::shared_ptr<ThreadState>& state) {
+  t_self = nullptr;
   Dispatcher* dispatcher = nullptr;
   {
     std::lock_guard<std::mutex> lock(Reg().lock);
@@ -202,7 +208,7 @@ HWND CMessageTarget::CreateHandle() {
 void CMessageTarget::DestroyHandle() {
   const HWND hWnd = m_hWnd.exchange(nullptr, std::memory_order_acq_rel);
   if (!hWnd) return;
-  ThreadState& self = Current();
+  ThreadState* self = t_self;
   ThreadState* owner = nullptr;
   {
     std::lock_guard<std::mutex> lock(Reg().lock);
@@ -214,7 +220,7 @@ void CMessageTarget::DestroyHandle() {
   }
   // From another thread the timers cannot be stopped here; the owner's
   // dispatcher stops each one when it next fires for a window that is gone.
-  if (owner == &self && self.dispatcher) self.dispatcher->KillWindowTimers(hWnd);
+  if (owner == self && self->dispatcher) self->dispatcher->KillWindowTimers(hWnd);
 }
 
 BOOL SendMessageDelivered(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {

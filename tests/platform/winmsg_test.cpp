@@ -254,19 +254,6 @@ TEST(WinMsgTimer, FiresRestartsStopsAndBelongsToItsThread) {
   EXPECT_EQ(SetTimer(hWnd, 1, 10), 0u);
 }
 
-TEST(WinMsgTimer, HandlerMayKillItsOwnTimer) {
-  Recorder w;
-  const HWND hWnd = w.CreateHandle();
-  w.onMessage = [&](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-    if (message == WM_TIMER) KillTimer(hWnd, wParam);
-    return 0;
-  };
-  ASSERT_EQ(SetTimer(hWnd, 7, 10), 7u);
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Count(WM_TIMER) == 1; }));
-  RunEventsFor(100ms);
-  EXPECT_EQ(w.Count(WM_TIMER), 1u);
-}
-
 TEST(WinMsgRegister, SameNameSameNumberInTheRegisteredRange) {
   const UINT taskbar = RegisterWindowMessage("TaskbarCreated");
   const UINT instance = RegisterWindowMessage("{73B17E14-A8D3-479f-886E-509ED6A0D888}");

@@ -162,10 +162,13 @@ TEST(WinMsgCrossThread, CallWaitingForADestroyedWindowIsNotDelivered) {
 TEST(WinMsgCrossThread, WindowsDieWithTheirThread) {
   auto w = std::make_unique<Recorder>();
   HWND hWnd = nullptr;
+  UINT_PTR timer = 99;
   std::thread([&] {
     hWnd = w->CreateHandle();
     PostMessage(hWnd, WM_NOTE, 0, 0);
+    timer = SetTimer(hWnd, 1, 10);  // no Qt event loop on this thread
   }).join();
+  EXPECT_EQ(timer, 0u);
   EXPECT_FALSE(IsWindow(hWnd));
   EXPECT_FALSE(PostMessage(hWnd, WM_NOTE, 0, 0));
   EXPECT_FALSE(SendMessageDelivered(hWnd, WM_ASK, 0, 0, nullptr));
