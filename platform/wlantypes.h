@@ -216,8 +216,8 @@ struct WLAN_AVAILABLE_NETWORK {
 static_assert(sizeof(WLAN_AVAILABLE_NETWORK) == 628);
 static_assert(offsetof(WLAN_AVAILABLE_NETWORK, dot11Ssid) == 512);
 static_assert(offsetof(WLAN_AVAILABLE_NETWORK, dot11BssType) == 548);
-static_assert(offsetof(WLAN_AVAILABLE_NETWORK, bSecurityEnabled) == 604);
-static_assert(offsetof(WLAN_AVAILABLE_NETWORK, dot11DefaultCipherAlgorithm) == 612);
+static_assert(offsetof(WLAN_AVAILABLE_NETWORK, bSecurityEnabled) == 608);
+static_assert(offsetof(WLAN_AVAILABLE_NETWORK, dot11DefaultCipherAlgorithm) == 616);
 
 constexpr DWORD WLAN_AVAILABLE_NETWORK_CONNECTED = 0x00000001;
 constexpr DWORD WLAN_AVAILABLE_NETWORK_HAS_PROFILE = 0x00000002;
