@@ -1,0 +1,112 @@
+// The world compiled into the simulated service: one adapter in a quiet
+// street, a dozen stations on 2.4 and 5 GHz, three stored profiles.
+// docs/simulated-world.md describes it; tests rely on its shape.
+#include "platform/wlansim/SimControl.h"
+
+namespace wlansim {
+namespace {
+
+// Locally administered addresses (second bit of the first byte set).
+Mac Bssid(UCHAR a, UCHAR b) { return Mac{0x02, 0xA7, 0x1E, 0x00, a, b}; }
+
+AccessPoint Station(Mac bssid, const char* ssid, ULONG kHz, DOT11_PHY_TYPE phy, LONG rssi) {
+  AccessPoint ap;
+  ap.bssid = bssid;
+  ap.ssid = ssid;
+  ap.frequencyKHz = kHz;
+  ap.phyType = phy;
+  ap.rates = DefaultRates(phy, kHz);
+  ap.baseRssi = rssi;
+  return ap;
+}
+
+void Secure(AccessPoint& ap, DOT11_AUTH_ALGORITHM auth, DOT11_CIPHER_ALGORITHM cipher, const char* key) {
+  ap.authAlgorithm = auth;
+  ap.cipher = cipher;
+  ap.securityEnabled = true;
+  ap.key = key;
+}
+
+}  // namespace
+
+World BuiltInWorld() {
+  World world;
+  world.seed = 20260101;
+
+  Adapter ad;
+  ad.guid = GUID{0x6A1E2F30, 0x4B5C, 0x4D6E, {0x8F, 0x70, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  ad.description = "Aerlume Simulated Wireless Adapter";
+  ad.connectAtStart = true;
+
+  // Home network: WPA2-PSK, one BSS on each band.
+  AccessPoint home24 = Station(Bssid(0x06, 0x01), "Lindenweg", 2437000, dot11_phy_type_erp, -48);
+  Secure(home24, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP, "linden-blossom-42");
+  AccessPoint home5 = Station(Bssid(0x24, 0x01), "Lindenweg", 5180000, dot11_phy_type_ofdm, -57);
+  Secure(home5, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP, "linden-blossom-42");
+  home5.beaconPeriod = 102;
+
+  AccessPoint harbour = Station(Bssid(0x01, 0x02), "Harbour Lights", 2412000, dot11_phy_type_erp, -67);
+  Secure(harbour, DOT11_AUTH_ALGO_WPA_PSK, DOT11_CIPHER_ALGO_TKIP, "lighthouse-keeper");
+
+  AccessPoint mill = Station(Bssid(0x03, 0x03), "Old Mill", 2422000, dot11_phy_type_hrdsss, -74);
+  Secure(mill, DOT11_AUTH_ALGO_80211_OPEN, DOT11_CIPHER_ALGO_WEP40, "A1B2C3D4E5");
+
+  AccessPoint tea = Station(Bssid(0x0B, 0x04), "Tea Garden", 2462000, dot11_phy_type_erp, -63);
+
+  AccessPoint orchard = Station(Bssid(0x2C, 0x05), "Orchard Loft", 5220000, dot11_phy_type_ofdm, -61);
+  Secure(orchard, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP, "pear-and-quince");
+
+  // Comes and goes: 20 s in the air, 15 s away.
+  AccessPoint tram = Station(Bssid(0x09, 0x06), "Night Tram", 2452000, dot11_phy_type_erp, -71);
+  tram.presentMs = 20000;
+  tram.absentMs = 15000;
+
+  AccessPoint cellar = Station(Bssid(0x30, 0x07), "Cellar Stairs", 5240000, dot11_phy_type_ofdm, -69);
+  Secure(cellar, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP, "down-the-steps");
+  cellar.hidden = true;
+
+  AccessPoint kite = Station(Bssid(0x0A, 0x08), "Kite Field", 2457000, dot11_phy_type_hrdsss, -77);
+  kite.bssType = dot11_BSS_type_independent;
+
+  AccessPoint pavilion = Station(Bssid(0x95, 0x09), "Blue Pavilion", 5745000, dot11_phy_type_ofdm, -82);
+  Secure(pavilion, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP, "sky-over-the-lake");
+
+  AccessPoint lantern = Station(Bssid(0x04, 0x0A), "Lantern Street", 2427000, dot11_phy_type_erp, -86);
+  Secure(lantern, DOT11_AUTH_ALGO_80211_SHARED_KEY, DOT11_CIPHER_ALGO_WEP104, "0123456789ABCDEF0123456789");
+
+  AccessPoint riverbank = Station(Bssid(0x01, 0x0B), "Riverbank Guest", 2412000, dot11_phy_type_erp, -70);
+
+  ad.stations = {home24, home5, harbour, mill, tea, orchard, tram, cellar, kite, pavilion, lantern, riverbank};
+
+  ProfileSpec lindenweg;  // (a) automatic, switching allowed: connected at start
+  lindenweg.name = "Lindenweg";
+  lindenweg.ssid = "Lindenweg";
+  lindenweg.autoConnect = true;
+  lindenweg.autoSwitch = true;
+  lindenweg.authentication = "WPA2PSK";
+  lindenweg.encryption = "AES";
+  lindenweg.key = "linden-blossom-42";
+
+  ProfileSpec orchardProfile;  // (b) manual
+  orchardProfile.name = "Orchard Loft";
+  orchardProfile.ssid = "Orchard Loft";
+  orchardProfile.autoConnect = false;
+  orchardProfile.authentication = "WPA2PSK";
+  orchardProfile.encryption = "AES";
+  orchardProfile.key = "pear-and-quince";
+
+  ProfileSpec harbourProfile;  // (c) automatic without switching; its key is wrong
+  harbourProfile.name = "Harbour Lights";
+  harbourProfile.ssid = "Harbour Lights";
+  harbourProfile.autoConnect = true;
+  harbourProfile.autoSwitch = false;
+  harbourProfile.authentication = "WPAPSK";
+  harbourProfile.encryption = "TKIP";
+  harbourProfile.key = "lighthouse-keepr";
+
+  ad.profiles = {BuildProfileXml(lindenweg), BuildProfileXml(orchardProfile), BuildProfileXml(harbourProfile)};
+  world.adapters.push_back(std::move(ad));
+  return world;
+}
+
+}  // namespace wlansim
