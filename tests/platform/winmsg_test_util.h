@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -89,5 +90,34 @@ inline void WaitOrAbort(const std::function<bool()>& pred, const char* what) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
+
+// Ends the run with a message if it is still armed after kHangGuard: for
+// tests whose own thread blocks in a call that could deadlock.
+class Watchdog {
+ public:
+  explicit Watchdog(const char* what)
+      : m_thread([this, what] {
+          std::unique_lock<std::mutex> lock(m_lock);
+          if (!m_disarmed.wait_for(lock, kHangGuard, [this] { return m_done; })) {
+            std::fprintf(stderr, "Hang: %s\n", what);
+            std::fflush(stderr);
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      m_done = true;
+    }
+    m_disarmed.notify_all();
+    m_thread.join();
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_disarmed;
+  bool m_done = false;
+  std::thread m_thread;
+};
 
 }  // namespace winmsgtest

@@ -73,7 +73,10 @@ TEST(WinMsgCrossThread, OwnerJoiningTheSenderServesItsSend) {
   ASSERT_TRUE(worker.Start([&] {
     for (int i = 0; i < 3; ++i) results[i] = SendMessage(hWnd, WM_ASK, static_cast<WPARAM>(i * 10), 0);
   }));
-  worker.Join();  // would hang if the join did not handle sent messages
+  {
+    Watchdog guard("a join did not serve the worker's send");
+    worker.Join();
+  }
   EXPECT_FALSE(worker.IsRunning());
   EXPECT_EQ(results[0], 1);
   EXPECT_EQ(results[1], 11);
