@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "wlan/NativeWIFIDevice.h"
+
 namespace {
 
 std::string FormatInt(int value) {
@@ -142,3 +144,9 @@ void CStation::MarkMissing() {
   m_uLinkQuality.store(0, std::memory_order_relaxed);
   SetChanged();
 }
+
+bool CStation::IsConnected() const {
+  return m_pDevice && std::memcmp(m_pDevice->GetCurrentBssid(), m_bssid, sizeof m_bssid) == 0;
+}
+
+std::string CStation::GetStatusText() const { return IsConnected() ? "Connected" : std::string(); }

@@ -62,7 +62,11 @@ class CStation {
   std::string GetPhyTypeText() const;
   std::string GetDataRatesText() const;
   std::string GetCipherText() const;
-  // IsConnected and GetStatusText come with the connection operations.
+  // True when the monitor's current association is this station's BSSID.
+  // Asks the service, so it is not for hot loops over many stations.
+  bool IsConnected() const;
+  // "Connected" when IsConnected, otherwise empty.
+  std::string GetStatusText() const;
 
   // User-interface thread, every 20 ms: appends to the history (capped).
   void AddLinkQualitySample(int value) { m_lstLinkQuality.push_back(value); }

@@ -1,0 +1,151 @@
+// Shared pieces of the WLAN client tests: a main-log window read back as
+// lines, an observer window that keeps copies of the notification records it
+// is sent, and small simulated worlds.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "eventlog/Log.h"
+#include "platform/wlansim/SimControl.h"
+#include "tests/common/test_support.h"
+#include "tests/eventlog/CollectingWindow.h"
+#include "wlan/WlanNotificationRecord.h"
+
+namespace wlantest {
+
+// The main log, read back as lines without their stamps.
+class LogReader {
+ public:
+  LogReader() {
+    SetLogTimeSource(&testlog::FixedTime);
+    m_window.CreateHandle();
+    RegisterLogWindow(&m_window);
+  }
+  ~LogReader() {
+    m_window.Destroy();
+    UnregisterLogWindow(&m_window);
+    SetLogTimeSource(nullptr);
+    g_bLogLineStart = true;
+  }
+  bool Registered() const { return g_pLogWnd == &m_window; }
+
+  // The lines logged since the previous call. A sentinel line is written and
+  // waited for, so every piece written before the call is in. A line that
+  // lacks its stamp is returned with "(no stamp) " in front.
+  std::vector<std::string> Take() {
+    if (!g_bLogLineStart) LogPrintf("(unterminated)\n");
+    LogPrintf("--end--\n");
+    testsupport::SpinUntil([&] { return m_window.Joined().size() > m_consumed &&
+                                        m_window.Joined().find("--end--\n", m_consumed) != std::string::npos; });
+    const std::string all = m_window.Joined();
+    std::vector<std::string> lines;
+    std::size_t start = m_consumed;
+    while (start < all.size()) {
+      std::size_t end = all.find('\n', start);
+      if (end == std::string::npos) end = all.size() - 1;
+      std::string line = all.substr(start, end - start + 1);
+      start = end + 1;
+      if (line.rfind(testlog::kMainStamp, 0) == 0) line.erase(0, std::strlen(testlog::kMainStamp));
+      else line = "(no stamp) " + line;
+      if (line == "--end--\n") break;
+      lines.push_back(line);
+    }
+    m_consumed = start;
+    return lines;
+  }
+
+ private:
+  testlog::CCollectingWindow m_window;
+  std::size_t m_consumed = 0;
+};
+
+// One WM_WLAN_NOTIFY as an observer saw it.
+struct SeenRecord {
+  bool scanRequest = false;  // wParam 0
+  DWORD source = 0, code = 0, size = 0;
+  GUID guid{};
+  std::vector<BYTE> payload;
+  std::vector<BYTE> header;  // the first 28 bytes as sent
+};
+
+// An observer window on the creating thread that keeps every record.
+class RecordingObserver : public CMessageTarget {
+ public:
+  RecordingObserver() { CreateHandle(); }
+  ~RecordingObserver() override { DestroyHandle(); }
+
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message != WM_WLAN_NOTIFY) return 0;
+    SeenRecord seen;
+    EXPECT_EQ(lParam, 0);
+    if (wParam == 0) {
+      seen.scanRequest = true;
+    } else {
+      const auto* record = reinterpret_cast<const WlanNotificationRecord*>(wParam);
+      seen.source = record->NotificationSource;
+      seen.code = record->NotificationCode;
+      seen.guid = record->InterfaceGuid;
+      seen.size = record->dwDataSize;
+      const auto* bytes = reinterpret_cast<const BYTE*>(record);
+      seen.header.assign(bytes, bytes + WLAN_NOTIFICATION_HEADER_SIZE);
+      seen.payload.assign(record->data, record->data + record->dwDataSize);
+    }
+    if (onRecord) onRecord(seen);
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_seen.push_back(std::move(seen));
+    return 1;
+  }
+
+  std::vector<SeenRecord> Seen() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_seen;
+  }
+  std::size_t Count() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_seen.size();
+  }
+
+  std::function<void(const SeenRecord&)> onRecord;
+
+ private:
+  mutable std::mutex m_lock;
+  std::vector<SeenRecord> m_seen;
+};
+
+inline GUID TestGuid(BYTE n) {
+  GUID guid{};
+  guid.Data1 = 0x5EED0000u + n;
+  guid.Data4[7] = n;
+  return guid;
+}
+
+// A world of `count` adapters with no stations; those listed in
+// `notReady` are not ready.
+inline wlansim::World AdaptersWorld(int count, std::vector<int> notReady = {}) {
+  wlansim::World world;
+  for (int i = 0; i < count; ++i) {
+    wlansim::Adapter adapter;
+    adapter.guid = TestGuid(static_cast<BYTE>(i + 1));
+    adapter.description = "Test adapter " + std::to_string(i + 1);
+    for (int n : notReady)
+      if (n == i) adapter.ready = false;
+    world.adapters.push_back(adapter);
+  }
+  return world;
+}
+
+// Sets the service to `world` on the manual clock with no faults.
+inline void UseWorld(const wlansim::World& world) {
+  wlansim::UseManualClock(true);
+  std::string error;
+  ASSERT_TRUE(wlansim::ResetWorld(world, &error)) << error;
+  wlansim::ClearFaults();
+}
+
+}  // namespace wlantest

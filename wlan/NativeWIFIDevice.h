@@ -1,0 +1,113 @@
+// The monitor of one wireless adapter: its station and network tables, kept
+// up to date by a refresh worker that polls the WLAN service; active scans;
+// the interface state; connection control.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/workerthread.h"
+#include "platform/wlantypes.h"
+
+class CNativeWIFIInterface;
+class CStation;
+class CWIFINetwork;
+
+// Guards only the start and the end of refresh workers (all monitors).
+extern std::mutex g_csRefresh;
+
+class CNativeWIFIDevice {
+ public:
+  // Queries the state, switches automatic configuration and background
+  // scanning on.
+  CNativeWIFIDevice(const std::string& description, const GUID& guid, CNativeWIFIInterface* pInterface);
+  // Stops the refresh worker, then deletes every station and every network.
+  virtual ~CNativeWIFIDevice();
+
+  CNativeWIFIDevice(const CNativeWIFIDevice&) = delete;
+  CNativeWIFIDevice& operator=(const CNativeWIFIDevice&) = delete;
+
+  // Starts the refresh worker unless one runs for this monitor. Returns 0.
+  virtual int StartRefresh();
+  // Asks for one active scan when the adapter is connected, has formed an ad
+  // hoc network or is disconnected, and no scan is pending.
+  virtual DWORD RequestScan();
+  // Connection control: 0 when the service accepted the request, else E_FAIL.
+  virtual HRESULT Connect(const CStation* pStation);
+  virtual HRESULT Disconnect();
+  // BSSID of the current association, all zeros when there is none. The
+  // buffer is shared by all monitors and valid until the next call.
+  virtual const UCHAR* GetCurrentBssid();
+  virtual std::string GetDescription() const { return m_strDescription; }
+
+  HRESULT RefreshNetworks();
+  HRESULT RefreshStations();
+  void QueryInterfaceState();
+  std::string GetInterfaceStateText();
+
+  // First network with the entry's identity (SSID without ASCII case, BSS
+  // type, default cipher), or null.
+  CWIFINetwork* FindNetwork(const WLAN_AVAILABLE_NETWORK& entry) const;
+  // First station with these BSSID bytes, or null.
+  CStation* FindStation(const UCHAR* bssid) const;
+
+  // Rewrites the automatic profiles of this adapter's networks to manual
+  // connection (restore false) or back (restore true). Returns 0.
+  int SetProfilesAutoConnect(bool restore);
+
+  // Called on the notification thread for every notification of this adapter.
+  void OnWlanNotification(const WLAN_NOTIFICATION_DATA* pNotification);
+
+  // Table readers (any thread). The tables only grow; records never move.
+  int GetStationCount() const;
+  // Throws std::invalid_argument outside 0..count-1.
+  CStation* GetStation(int index) const;
+  int GetNetworkCount() const;
+  CWIFINetwork* GetNetwork(int index) const;
+  // Calls fn for each station in table order while the table cannot grow.
+  void ForEachStation(const std::function<void(CStation*)>& fn) const;
+
+  // Waits for the refresh worker to end (handling sent messages meanwhile);
+  // no new one starts afterwards.
+  void StopWorkers();
+  bool IsRefreshRunning() const;
+
+  const GUID& GetGuid() const { return m_guid; }
+  HANDLE GetClientHandle() const;
+  CNativeWIFIInterface* GetInterface() const { return m_pInterface; }
+
+  const GUID m_guid;
+  std::atomic<bool> m_bScanPending{false};
+  const std::string m_strDescription;
+  CNativeWIFIInterface* const m_pInterface;
+  std::atomic<DWORD> m_nInterfaceState{0};
+
+ private:
+  struct MacHash {
+    std::size_t operator()(std::uint64_t key) const { return std::hash<std::uint64_t>()(key); }
+  };
+  static std::uint64_t MacKey(const UCHAR* bssid);
+  static std::string NetworkKey(const DOT11_SSID& ssid, int bssType, int cipher);
+  void RefreshWorker();
+
+  // Appended by the refresh worker, read by everyone: appends and readers'
+  // passes take this lock, so no reader sees a table in the middle of growing.
+  mutable std::mutex m_csTables;
+  std::vector<CStation*> m_arrStations;
+  std::vector<CWIFINetwork*> m_arrNetworks;
+  // Indexes over the tables (first entry of each key), so that a pass over
+  // thousands of BSS entries stays linear.
+  std::unordered_map<std::uint64_t, CStation*> m_stationIndex;
+  std::unordered_map<std::string, CWIFINetwork*> m_networkIndex;
+
+  // Guarded by g_csRefresh: a worker runs for this monitor.
+  bool m_bRefreshRunning = false;
+  bool m_bStopped = false;
+  std::atomic<bool> m_bStopRequested{false};
+  CWorkerThread m_refreshThread;
+};
