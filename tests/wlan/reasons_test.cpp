@@ -10,6 +10,7 @@
 #include "eventlog/Log.h"
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
+#include "platform/wlansim/SimControl.h"
 #include "tests/common/test_support.h"
 #include "tests/eventlog/CollectingWindow.h"
 #include "wlan/ReasonCodes.h"
@@ -159,6 +160,22 @@ TEST(ReasonCodes, CodesOutsideTheTableGoToTheService) {
     EXPECT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '.') << std::hex << code;
   }
+  // The service describes success, so that path is really taken.
+  EXPECT_NE(ReasonCodeText(0).rfind("(The reason code", 0), 0u) << ReasonCodeText(0);
+}
+
+TEST(ReasonCodes, NumberWhenTheServiceCannotDescribeTheCode) {
+  wlansim::ClearFaults();
+  wlansim::InjectFault(wlansim::Op::ReasonCodeToString, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ReasonCodeText(10), "(The reason code is 0xA).");
+  EXPECT_EQ(ReasonCodeText(0), "(The reason code is 0x0).");
+  EXPECT_EQ(ReasonCodeText(0x4000C), "(The reason code is 0x4000C).");
+  EXPECT_EQ(ReasonCodeText(0xFFFFFFFF), "(The reason code is 0xFFFFFFFF).");
+  EXPECT_EQ(wlansim::FaultHits(wlansim::Op::ReasonCodeToString), 4);
+  // Table codes never ask the service.
+  EXPECT_EQ(ReasonCodeText(0x2800D), "key mismatch");
+  EXPECT_EQ(wlansim::FaultHits(wlansim::Op::ReasonCodeToString), 4);
+  wlansim::ClearFaults();
 }
 
 TEST(ReasonCodes, ReasonLineEndsTheCurrentLogLine) {
