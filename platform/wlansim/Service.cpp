@@ -45,12 +45,16 @@ Service::~Service() {
     m_running = false;
     ++m_threadGeneration;
     m_wake.notify_all();
-    if (m_thread.joinable()) m_finished.push_back(std::move(m_thread));
+    if (m_thread.thread.joinable()) m_finished.push_back(std::move(m_thread));
   }
-  JoinFinished();
-  // A thread that ended the process from its own callback cannot be joined.
-  for (auto& t : m_finished)
-    if (t.joinable()) t.detach();
+  // At exit a plain join: every client callback has returned or never will.
+  for (Worker& w : m_finished) {
+    if (!w.thread.joinable()) continue;
+    if (w.thread.get_id() == std::this_thread::get_id())
+      w.thread.detach();  // the process is ending from inside a callback
+    else
+      w.thread.join();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -60,8 +64,9 @@ void Service::StartThreadLocked() {
   if (m_running) return;
   m_running = true;
   const std::uint64_t generation = ++m_threadGeneration;
-  if (m_thread.joinable()) m_finished.push_back(std::move(m_thread));
-  m_thread = std::thread(&Service::ThreadMain, this, generation);
+  if (m_thread.thread.joinable()) m_finished.push_back(std::move(m_thread));
+  m_thread.done = std::make_shared<std::atomic<bool>>(false);
+  m_thread.thread = std::thread(&Service::ThreadMain, this, generation, m_thread.done);
   RearmLocked();
 }
 
@@ -70,17 +75,19 @@ void Service::StopThreadLocked() {
   ++m_threadGeneration;
   SettleLocked();
   m_wake.notify_all();
-  if (m_thread.joinable()) m_finished.push_back(std::move(m_thread));
+  if (m_thread.thread.joinable()) m_finished.push_back(std::move(m_thread));
 }
 
 // Joins stopped threads, except the calling one (a callback that closed the
-// last handle); that one is joined by the next start or at exit.
+// last handle); that one is joined by the next start or at exit. A stopped
+// thread may still be finishing a callback that sends to this thread, so the
+// wait handles sent messages.
 void Service::JoinFinished() {
-  std::vector<std::thread> toJoin;
+  std::vector<Worker> toJoin;
   {
     std::lock_guard<std::mutex> guard(m_lock);
     for (auto it = m_finished.begin(); it != m_finished.end();) {
-      if (it->get_id() == std::this_thread::get_id()) {
+      if (it->thread.get_id() == std::this_thread::get_id()) {
         ++it;
       } else {
         toJoin.push_back(std::move(*it));
@@ -88,11 +95,19 @@ void Service::JoinFinished() {
       }
     }
   }
-  for (auto& t : toJoin) t.join();
+  for (Worker& w : toJoin) {
+    WaitPumpingSentMessages([&w] { return w.done->load(); });
+    w.thread.join();
+  }
 }
 
-void Service::ThreadMain(std::uint64_t generation) {
+void Service::ThreadMain(std::uint64_t generation, std::shared_ptr<std::atomic<bool>> done) {
   t_onNotificationThread = true;
+  Loop(generation);
+  *done = true;
+}
+
+void Service::Loop(std::uint64_t generation) {
   std::unique_lock<std::mutex> lock(m_lock);
   while (generation == m_threadGeneration) {
     if (!m_deliveries.empty()) {
@@ -119,7 +134,7 @@ void Service::ThreadMain(std::uint64_t generation) {
 // Calls each registered client in handle order, one at a time, with the lock
 // released. A client unregistered meanwhile is skipped.
 void Service::DeliverLocked(std::unique_lock<std::mutex>& lock, const Notification& n, std::uint64_t generation) {
-  m_delivering = true;
+  ++m_delivering;
   std::vector<std::shared_ptr<Client>> targets;
   for (const auto& entry : m_clients)
     if (entry.second->sources & n.source) targets.push_back(entry.second);
@@ -142,12 +157,12 @@ void Service::DeliverLocked(std::unique_lock<std::mutex>& lock, const Notificati
     lock.lock();
     c->inCallback = false;
   }
-  m_delivering = false;
+  --m_delivering;
 }
 
 bool Service::IdleLocked() const {
   if (!m_running) return true;
-  return m_deliveries.empty() && !m_delivering && (m_events.empty() || m_events.front().due > m_clock.Now());
+  return m_deliveries.empty() && m_delivering == 0 && (m_events.empty() || m_events.front().due > m_clock.Now());
 }
 
 // Waits until the client's callback in progress on another thread returns,

@@ -10,6 +10,7 @@
 // the notification it is handling.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -148,7 +149,8 @@ class Service {
   void StartThreadLocked();
   void StopThreadLocked();
   void JoinFinished();
-  void ThreadMain(std::uint64_t generation);
+  void ThreadMain(std::uint64_t generation, std::shared_ptr<std::atomic<bool>> done);
+  void Loop(std::uint64_t generation);
   void DeliverLocked(std::unique_lock<std::mutex>& lock, const Notification& n, std::uint64_t generation);
   bool IdleLocked() const;
   void WaitForCallback(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Client>& client);
@@ -201,10 +203,14 @@ class Service {
   std::vector<Event> m_events;  // min-heap on (due, seq)
   std::uint64_t m_nextSeq = 0;
   std::deque<Notification> m_deliveries;
-  bool m_delivering = false;
+  int m_delivering = 0;  // threads inside DeliverLocked (a stopped one may still finish a callback)
 
-  std::thread m_thread;
-  std::vector<std::thread> m_finished;  // stopped threads not yet joined (stopped from themselves)
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;  // set as the thread's last act
+  };
+  Worker m_thread;
+  std::vector<Worker> m_finished;  // stopped threads not yet joined
   bool m_running = false;
   std::uint64_t m_threadGeneration = 0;
 };

@@ -162,6 +162,42 @@ TEST_F(ThreadsTest, ClosingTheLastHandleStopsTheServiceAndSettlesAnAttempt) {
   EXPECT_EQ(wlansim::CurrentBssid(m_guid), kGateBssid);
 }
 
+struct SelfCloser {
+  HANDLE handle = nullptr;
+  std::atomic<int> calls{0};
+  std::atomic<DWORD> result{0xFFFFFFFF};
+};
+
+void ClosingCallback(WLAN_NOTIFICATION_DATA*, PVOID context) {
+  auto* s = static_cast<SelfCloser*>(context);
+  if (++s->calls == 1) s->result = WlanCloseHandle(s->handle, nullptr);
+}
+
+TEST_F(ThreadsTest, TheLastHandleMayBeClosedFromItsOwnCallback) {
+  SelfCloser closer;
+  closer.handle = m_handle;
+  ASSERT_EQ(WlanRegisterNotification(m_handle, WLAN_NOTIFICATION_SOURCE_ALL, FALSE, &ClosingCallback, &closer,
+                                     nullptr, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(ConnectProfile(u"Gate"), ERROR_SUCCESS);
+  ASSERT_TRUE(testsupport::SpinUntil([&] { return closer.result != 0xFFFFFFFF; }));
+  m_handle = nullptr;
+  EXPECT_EQ(closer.result, ERROR_SUCCESS);
+  EXPECT_EQ(wlansim::OpenHandleCount(), 0u);
+
+  // A new handle gets a fresh thread (the old one is joined on the way).
+  DWORD version = 0;
+  ASSERT_EQ(WlanOpenHandle(2, nullptr, &version, &m_handle), ERROR_SUCCESS);
+  m_rec.handle = m_handle;
+  ASSERT_EQ(WlanRegisterNotification(m_handle, WLAN_NOTIFICATION_SOURCE_ALL, FALSE, &Recorder::Callback, &m_rec,
+                                     nullptr, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(ConnectProfile(u"Gate"), ERROR_SUCCESS);
+  Run(2000);
+  EXPECT_EQ(Codes(WithoutSignal(m_rec.Take())).size(), 6u);
+  EXPECT_EQ(closer.calls, 1);
+}
+
 TEST(RealClock, ScanCompletesInRealTime) {
   wlansim::World w = SmallWorld();
   w.timing.scanMs = 30;
