@@ -119,8 +119,7 @@ void ConnectLogPrintf(CMessageTarget* pDialogLogWnd, const char* format, ...) {
     if (pDialogLogWnd) hWnd = pDialogLogWnd->GetSafeHwnd();
   }
   if (!hWnd) return;
-  // Sent without g_csLog held: the owner thread may be waiting for g_csLog
-  // itself, and a handle destroyed meanwhile just refuses the copy.
+  // Sent after releasing g_csLog, which the window's thread may itself be waiting for.
   char* copy = HeapCopy(piece);
   LRESULT result = 0;
   if (!SendMessageDelivered(hWnd, WM_OUTWND_ADDTEXT, reinterpret_cast<WPARAM>(copy), 0, &result)) std::free(copy);
