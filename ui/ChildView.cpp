@@ -1,0 +1,320 @@
+#include "ui/ChildView.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QResizeEvent>
+#include <QTableView>
+#include <QTimer>
+#include <ctime>
+
+#include "eventlog/Log.h"
+#include "settings/Settings.h"
+#include "ui/Messages.h"
+#include "ui/StationTableModel.h"
+#include "wlan/NativeWIFIDevice.h"
+#include "wlan/NativeWIFIInterface.h"
+#include "wlan/Station.h"
+#include "wlan/WlanNotificationRecord.h"
+
+using namespace stationlist;
+
+namespace {
+
+constexpr int kStatusPanelId = 2116;
+constexpr int kGraphId = 2115;
+constexpr int kListId = 2112;
+constexpr int kTopHeight = 210;  // the panel and the graph above the list
+
+QWidget* CreatePlace(QWidget* parent, const char* name, int id) {
+  auto* place = new QWidget(parent);
+  place->setObjectName(QString::fromLatin1(name));
+  place->setProperty("controlId", id);
+  place->show();
+  return place;
+}
+
+}  // namespace
+
+CChildView::CChildView(QWidget* parent) : QWidget(parent) {
+  CreateHandle();
+  // Erasing paints the button-face colour.
+  setAutoFillBackground(true);
+  QPalette colours = palette();
+  colours.setColor(backgroundRole(), colours.color(QPalette::Button));
+  setPalette(colours);
+
+  LogPrintf("Initializing...\n");
+  CreateList();
+  // The graph and the status panel come later; their places are kept now.
+  m_pGraphWnd = CreatePlace(this, "graph", kGraphId);
+  m_pStatusWnd = CreatePlace(this, "statusPanel", kStatusPanelId);
+  LogPrintf("\n");
+
+  auto makeTimer = [this](const char* name, int period, auto work) {
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QString::fromLatin1(name));
+    connect(timer, &QTimer::timeout, this, work);
+    timer->start(period);
+    return timer;
+  };
+  m_pScanTimer = makeTimer("scanTimer", CSettings::SanitizeActiveScanInterval(CSettings::m_nActiveScanInterval), [this] {
+    ScanAll();
+    RefreshList();
+  });
+  m_pListTimer = makeTimer("listTimer", CSettings::SanitizePassiveScanInterval(CSettings::m_nPassiveScanInterval),
+                           [this] { RefreshList(); });
+  m_pSeenTimer = makeTimer("seenTimer", kSeenTimerPeriod, [this] { UpdateSeenTimes(); });
+  m_pSampleTimer = makeTimer("sampleTimer", kSampleTimerPeriod, [this] { SampleLinkQuality(); });
+
+  ScanAll();
+  RefreshList();
+  LayoutChildren();
+}
+
+CChildView::~CChildView() {
+  DestroyHandle();
+  for (QTimer* timer : {m_pScanTimer, m_pListTimer, m_pSeenTimer, m_pSampleTimer}) timer->stop();
+  delete m_pList;
+  m_pList = nullptr;
+  delete m_pModel;
+  m_pModel = nullptr;
+  delete m_pGraphWnd;
+  m_pGraphWnd = nullptr;
+  delete m_pStatusWnd;
+  m_pStatusWnd = nullptr;
+}
+
+void CChildView::CreateList() {
+  m_pModel = new CStationTableModel(this);
+  m_pList = new QTableView(this);
+  m_pList->setObjectName(QStringLiteral("stationList"));
+  m_pList->setProperty("controlId", kListId);
+  m_pList->setModel(m_pModel);
+  m_pList->setShowGrid(true);
+  m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_pList->setSortingEnabled(false);
+  m_pList->setWordWrap(false);
+  m_pList->setTabKeyNavigation(false);
+  m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
+  QHeaderView* rows = m_pList->verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(m_pList->fontMetrics().height() + 4);
+  QHeaderView* headings = m_pList->horizontalHeader();
+  headings->setSectionsMovable(true);
+  headings->setSectionsClickable(true);
+  headings->setSortIndicatorShown(false);
+  headings->setHighlightSections(false);
+  headings->setStretchLastSection(false);
+  headings->setSectionResizeMode(QHeaderView::Interactive);
+  for (int column = 0; column < kColumnCount; ++column) headings->resizeSection(column, ColumnAt(column).width);
+
+  connect(m_pList, &QAbstractItemView::doubleClicked, this, &CChildView::OnDoubleClicked);
+  connect(m_pList, &QWidget::customContextMenuRequested, this, &CChildView::OnContextMenu);
+  connect(headings, &QHeaderView::sectionClicked, this, &CChildView::OnHeadingClicked);
+  connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CChildView::OnSelectionChanged);
+  m_pList->show();
+}
+
+void CChildView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayoutChildren();
+}
+
+void CChildView::LayoutChildren() {
+  const int cx = width(), cy = height();
+  if (m_pStatusWnd) m_pStatusWnd->setGeometry(5, 5, 200, 200);
+  if (m_pGraphWnd) m_pGraphWnd->setGeometry(210, 5, std::max(0, cx - 215), 200);
+  if (m_pList) m_pList->setGeometry(0, kTopHeight, cx, std::max(0, cy - kTopHeight));
+}
+
+QTimer* CChildView::GetTimer(int number) const {
+  switch (number) {
+    case 1:
+      return m_pScanTimer;
+    case 2:
+      return m_pListTimer;
+    case 3:
+      return m_pSeenTimer;
+    case 4:
+      return m_pSampleTimer;
+    default:
+      return nullptr;
+  }
+}
+
+void CChildView::RestartScanTimers() {
+  m_pScanTimer->stop();
+  m_pScanTimer->start(CSettings::SanitizeActiveScanInterval(CSettings::m_nActiveScanInterval));
+  m_pListTimer->stop();
+  m_pListTimer->start(CSettings::SanitizePassiveScanInterval(CSettings::m_nPassiveScanInterval));
+}
+
+LRESULT CChildView::WindowProc(UINT message, WPARAM, LPARAM) {
+  switch (message) {
+    case WM_SETTINGS_CHANGED:
+      RestartScanTimers();
+      return 1;
+    case WM_WLAN_NOTIFY:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void CChildView::SetTimeSource(std::function<std::int64_t()> source) { m_timeSource = std::move(source); }
+
+std::int64_t CChildView::Now() const {
+  return m_timeSource ? m_timeSource() : static_cast<std::int64_t>(std::time(nullptr));
+}
+
+void CChildView::CollectStations(CNativeWIFIDevice* pDevice) {
+  // The refresh worker appends to the table on its own thread: copy the
+  // pointers under the table's lock, then work on the copy without it.
+  m_stations.clear();
+  pDevice->ForEachStation([this](CStation* station) { m_stations.push_back(station); });
+}
+
+void CChildView::SetWlanInterface(CNativeWIFIInterface* pInterface) {
+  m_pWlanInterface = pInterface;
+  if (!pInterface || GetSelectedStation()) return;
+  m_pModel->Associations().Take(pInterface);
+  const int count = pInterface->GetDeviceCount();
+  for (int i = 0; i < count; ++i) {
+    CNativeWIFIDevice* device = pInterface->GetDevice(i);
+    if (CStation* station = device->FindStation(device->GetCurrentBssid())) {
+      SelectStation(station);
+      break;
+    }
+  }
+}
+
+void CChildView::ScanAll() {
+  if (!m_pWlanInterface) return;
+  const int count = m_pWlanInterface->GetDeviceCount();
+  for (int i = 0; i < count; ++i) m_pWlanInterface->GetDevice(i)->RequestScan();
+}
+
+void CChildView::RefreshList() {
+  if (!m_pWlanInterface) return;
+  m_pModel->Associations().Take(m_pWlanInterface);
+  const int count = m_pWlanInterface->GetDeviceCount();
+  for (int i = 0; i < count; ++i) {
+    CNativeWIFIDevice* device = m_pWlanInterface->GetDevice(i);
+    device->StartRefresh();
+    CollectStations(device);
+    for (CStation* station : m_stations) {
+      if (m_pModel->RowOf(station) >= 0)
+        UpdateStationRow(station, false);
+      else
+        InsertStationRow(station);
+    }
+    ResortPass();
+  }
+}
+
+void CChildView::UpdateSeenTimes() {
+  if (!m_pWlanInterface) return;
+  // Every row belongs to a station of some adapter's table, so rewriting the
+  // rows is rewriting the stations that have one.
+  m_pModel->Associations().Take(m_pWlanInterface);
+  m_pModel->UpdateSeenTimes(Now());
+  ResortPass();
+}
+
+void CChildView::SampleLinkQuality() {
+  if (!m_pWlanInterface) return;
+  const int count = m_pWlanInterface->GetDeviceCount();
+  for (int i = 0; i < count; ++i) {
+    CollectStations(m_pWlanInterface->GetDevice(i));
+    for (CStation* station : m_stations)
+      station->AddLinkQualitySample(static_cast<int>(station->m_uLinkQuality.load(std::memory_order_relaxed)));
+  }
+}
+
+void CChildView::InsertStationRow(CStation* pStation) {
+  if (!pStation || m_pModel->RowOf(pStation) >= 0) return;
+  CStation* selected = GetSelectedStation();
+  m_pModel->InsertStation(m_pModel->InsertPosition(*pStation, m_nSortState), pStation);
+  UpdateStationRow(pStation, true);
+  // A new station takes the selection only when it is the connected one and
+  // nothing was selected.
+  if (selected || !m_pModel->Associations().IsConnected(*pStation))
+    SelectStation(selected);
+  else
+    SelectStation(pStation);
+}
+
+void CChildView::UpdateStationRow(CStation* pStation, bool forced) {
+  if (pStation) m_pModel->UpdateStation(pStation, forced, Now());
+}
+
+void CChildView::SelectStation(CStation* pStation) {
+  if (!pStation) return;
+  const int row = m_pModel->RowOf(pStation);
+  if (row < 0) return;
+  // A current-index change scrolls the view to it; selecting a station must
+  // leave the scroll position alone.
+  const bool autoScroll = m_pList->hasAutoScroll();
+  m_pList->setAutoScroll(false);
+  m_pList->selectionModel()->setCurrentIndex(m_pModel->index(row, 0),
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  m_pList->setAutoScroll(autoScroll);
+}
+
+CStation* CChildView::GetSelectedStation() const {
+  if (!m_pList) return nullptr;
+  const QModelIndexList rows = m_pList->selectionModel()->selectedRows();
+  return rows.isEmpty() ? nullptr : m_pModel->StationAt(rows.first().row());
+}
+
+void CChildView::ResortPass() {
+  CStation* selected = GetSelectedStation();
+  m_pModel->ResortPass(m_nSortState, Now());
+  SelectStation(selected);
+}
+
+void CChildView::SortByColumn(int column) {
+  if (column < 0) return;
+  const std::uint32_t current = m_nSortState & ~kDescending;
+  const bool ascending = (m_nSortState & kDescending) == 0;
+  m_nSortState = static_cast<std::uint32_t>(column) | (current == static_cast<std::uint32_t>(column) && ascending ? kDescending : 0);
+  CStation* selected = GetSelectedStation();
+  m_pModel->Associations().Take(m_pWlanInterface);
+  m_pModel->Sort(m_nSortState);
+  SelectStation(selected);
+}
+
+void CChildView::OnHeadingClicked(int column) { SortByColumn(column); }
+
+void CChildView::OnDoubleClicked(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  if (CStation* selected = GetSelectedStation()) ConnectToStation(selected, this);
+}
+
+void CChildView::ConnectToStation(CStation* pStation, QWidget* owner) {
+  if (!pStation || !pStation->m_pDevice) return;
+  LogPrintf("Connecting to %s...\n", pStation->GetSSID().c_str());
+  // The connect dialog, owned by `owner` and run modally, is not built yet;
+  // until it is, a connection attempt stops at the log line.
+  (void)owner;
+}
+
+void CChildView::SetStationMenu(QMenu* pMenu) { m_pStationMenu = pMenu; }
+
+void CChildView::OnContextMenu(const QPoint& pos) {
+  // Only over a row; a right-click on empty space does nothing.
+  if (!m_pList->indexAt(pos).isValid() || !m_pStationMenu) return;
+  m_pStationMenu->popup(m_pList->viewport()->mapToGlobal(pos));
+}
+
+void CChildView::OnSelectionChanged() {
+  CStation* selected = GetSelectedStation();
+  // The link-quality graph, when it exists, is told here as well.
+  auto* frame = dynamic_cast<CMessageTarget*>(window());
+  if (frame && frame != this)
+    PostMessage(frame->GetSafeHwnd(), WM_STATION_SELECTED, reinterpret_cast<WPARAM>(selected), 0);
+}

@@ -1,0 +1,128 @@
+// The upper pane of the main window: the network status panel, the
+// link-quality graph and the station list (one row per station any adapter
+// has heard), plus the four timers that drive the program's periodic work.
+//
+// The list is a QTableView over CStationTableModel; the model keeps the rows'
+// texts and the station -> row index, so matching a station to its row never
+// scans the view.
+//
+// Timers are QTimer objects owned by the view (object names "scanTimer",
+// "listTimer", "seenTimer", "sampleTimer"): their periods can be read back
+// and they stop with the widget, which the numbered window timers of
+// platform/winmsg.h would not offer.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/winmsg.h"
+
+class CNativeWIFIDevice;
+class CNativeWIFIInterface;
+class CStation;
+class CStationTableModel;
+class QItemSelection;
+class QMenu;
+class QModelIndex;
+class QPoint;
+class QTableView;
+class QTimer;
+
+class CChildView : public QWidget, public CMessageTarget {
+  Q_OBJECT
+
+ public:
+  // Link Quality, descending.
+  static constexpr std::uint32_t kInitialSortState = 0x80000005u;
+  static constexpr std::uint32_t kDescending = 0x80000000u;
+  static constexpr int kSeenTimerPeriod = 1000;
+  static constexpr int kSampleTimerPeriod = 20;
+
+  // Creates the handle, the list, the graph and status panel places, and
+  // starts the four timers.
+  explicit CChildView(QWidget* parent = nullptr);
+  // Destroys the handle first, then stops the timers and deletes the list,
+  // the graph and the status panel, in this order.
+  ~CChildView() override;
+
+  // Called once by the frame: stores the client and, when nothing is
+  // selected, selects the station an adapter is associated with.
+  void SetWlanInterface(CNativeWIFIInterface* pInterface);
+  CNativeWIFIInterface* GetWlanInterface() const { return m_pWlanInterface; }
+  // The station of the selected row, or null.
+  CStation* GetSelectedStation() const;
+  // Starts a connection attempt with the station (nothing for a station
+  // without adapter). Used by double-click and by the frame's Connect command.
+  void ConnectToStation(CStation* pStation, QWidget* owner);
+  // The frame's "&Station" menu, shown on a right-click over a row.
+  void SetStationMenu(QMenu* pMenu);
+
+  // WM_SETTINGS_CHANGED restarts timers 1 and 2 with the current intervals;
+  // WM_WLAN_NOTIFY is acknowledged. Both return 1.
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // The periodic work (timers 1 to 4 call these); each does nothing before
+  // SetWlanInterface.
+  void ScanAll();
+  void RefreshList();
+  void UpdateSeenTimes();
+  void SampleLinkQuality();
+
+  // Row operations.
+  void InsertStationRow(CStation* pStation);
+  void UpdateStationRow(CStation* pStation, bool forced);
+  // Selects and focuses the station's row without scrolling it into view.
+  void SelectStation(CStation* pStation);
+  // One pass of at most one exchange per row; the selection stays on its
+  // station.
+  void ResortPass();
+  // What a click on the heading of `column` does: ascending, then
+  // descending on the next click of the same column, and so on.
+  void SortByColumn(int column);
+  std::uint32_t GetSortState() const { return m_nSortState; }
+
+  // Calendar time (seconds since 1970) used for the First/Last Seen texts;
+  // std::time by default, an empty function restores it.
+  void SetTimeSource(std::function<std::int64_t()> source);
+
+  QTableView* GetList() const { return m_pList; }
+  CStationTableModel* GetModel() const { return m_pModel; }
+  // Places of the status panel and the graph.
+  QWidget* GetStatusPanel() const { return m_pStatusWnd; }
+  QWidget* GetGraph() const { return m_pGraphWnd; }
+  // Timer 1..4, or null for another number.
+  QTimer* GetTimer(int number) const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateList();
+  void LayoutChildren();
+  void RestartScanTimers();
+  std::int64_t Now() const;
+  // The adapters' station tables, read under their locks.
+  void CollectStations(CNativeWIFIDevice* pDevice);
+  void OnDoubleClicked(const QModelIndex& index);
+  void OnContextMenu(const QPoint& pos);
+  void OnHeadingClicked(int column);
+  void OnSelectionChanged();
+
+  QTimer* m_pScanTimer = nullptr;
+  QTimer* m_pListTimer = nullptr;
+  QTimer* m_pSeenTimer = nullptr;
+  QTimer* m_pSampleTimer = nullptr;
+  std::uint32_t m_nSortState = kInitialSortState;
+  QTableView* m_pList = nullptr;
+  CStationTableModel* m_pModel = nullptr;
+  QWidget* m_pGraphWnd = nullptr;
+  CNativeWIFIInterface* m_pWlanInterface = nullptr;
+  QWidget* m_pStatusWnd = nullptr;
+  QPointer<QMenu> m_pStationMenu;
+  std::function<std::int64_t()> m_timeSource;
+  // Reused buffer for one adapter's stations.
+  std::vector<CStation*> m_stations;
+};

@@ -1,0 +1,76 @@
+// The sixteen columns of the station list: headings, alignment, widths, and
+// the text of one station in each column.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+class CNativeWIFIDevice;
+class CNativeWIFIInterface;
+class CStation;
+class CWIFIProfile;
+
+namespace stationlist {
+
+enum Column : int {
+  kColMac = 0,
+  kColSsid,
+  kColStatus,
+  kColChannel,
+  kColSecurity,
+  kColLinkQuality,
+  kColRssi,
+  kColPriority,
+  kColAutoConnect,
+  kColAutoUpgrade,
+  kColNetworkType,
+  kColBeaconPeriod,
+  kColInfrastructure,
+  kColDataRates,
+  kColFirstSeen,
+  kColLastSeen,
+  kColumnCount
+};
+
+struct ColumnInfo {
+  const char* heading;
+  bool rightAligned;  // as declared; column 0 is still drawn left-aligned
+  int width;          // pixels
+};
+
+// The column's heading, declared alignment and width; index 0..15.
+const ColumnInfo& ColumnAt(int column);
+
+// Elapsed seconds as "7", "1:05", "1:00:00", "1 Days 0:00:00"; "Now" for 0 or less.
+std::string FormatElapsed(std::int64_t seconds);
+
+// "Infrastructure", "Adhoc", "Auto / Unknown" or "Unknown" for a BSS type.
+const char* BssTypeText(int bssType);
+
+// The stored profile of the station's network, or null.
+const CWIFIProfile* ProfileOf(const CStation& station);
+
+// The BSSID each adapter is associated with, taken once per pass: asking the
+// service for every row (as CStation::IsConnected does) would cost a query
+// per station on every tick.
+class CAssociations {
+ public:
+  void Take(CNativeWIFIInterface* pInterface);
+  void Clear() { m_current.clear(); }
+  // The station's BSSID equals its adapter's association at the last Take.
+  bool IsConnected(const CStation& station) const;
+
+ private:
+  std::vector<std::pair<const CNativeWIFIDevice*, std::array<UCHAR, 6>>> m_current;
+};
+
+// The station's text in one column; `now` is the calendar time in seconds
+// for the two seen columns.
+std::string CellText(const CStation& station, int column, std::int64_t now, const CAssociations& associations);
+
+}  // namespace stationlist
