@@ -19,6 +19,12 @@
 std::mutex g_csRefresh;
 
 namespace {
+std::atomic<DeviceTimeSource> g_deviceTime{nullptr};
+}  // namespace
+
+void SetDeviceTimeSource(DeviceTimeSource source) { g_deviceTime = source; }
+
+namespace {
 
 // Releases a result of the WLAN service when it goes out of scope.
 template <typename T>
@@ -163,7 +169,8 @@ HRESULT CNativeWIFIDevice::RefreshNetworks() {
 }
 
 HRESULT CNativeWIFIDevice::RefreshStations() {
-  const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  const DeviceTimeSource source = g_deviceTime;
+  const std::int64_t now = source ? source() : static_cast<std::int64_t>(std::time(nullptr));
   std::unordered_set<CStation*> heard;
   bool failed = false;
   for (int n = 0; n < GetNetworkCount() && !m_bStopRequested; ++n) {

@@ -21,6 +21,11 @@ class CWIFINetwork;
 // Guards only the start and the end of refresh workers (all monitors).
 extern std::mutex g_csRefresh;
 
+// Where refresh passes take the calendar time of a sighting from (seconds
+// since 1970; std::time by default, null restores it). For tests.
+using DeviceTimeSource = std::int64_t (*)();
+void SetDeviceTimeSource(DeviceTimeSource source);
+
 class CNativeWIFIDevice {
  public:
   // Queries the state, switches automatic configuration and background

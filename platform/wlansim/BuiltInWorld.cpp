@@ -78,7 +78,7 @@ World BuiltInWorld() {
 
   ad.stations = {home24, home5, harbour, mill, tea, orchard, tram, cellar, kite, pavilion, lantern, riverbank};
 
-  ProfileSpec lindenweg;  // (a) automatic, switching allowed: connected at start
+  ProfileFields lindenweg;  // (a) automatic, switching allowed: connected at start
   lindenweg.name = "Lindenweg";
   lindenweg.ssid = "Lindenweg";
   lindenweg.autoConnect = true;
@@ -87,7 +87,7 @@ World BuiltInWorld() {
   lindenweg.encryption = "AES";
   lindenweg.key = "linden-blossom-42";
 
-  ProfileSpec orchardProfile;  // (b) manual
+  ProfileFields orchardProfile;  // (b) manual
   orchardProfile.name = "Orchard Loft";
   orchardProfile.ssid = "Orchard Loft";
   orchardProfile.autoConnect = false;
@@ -95,7 +95,7 @@ World BuiltInWorld() {
   orchardProfile.encryption = "AES";
   orchardProfile.key = "pear-and-quince";
 
-  ProfileSpec harbourProfile;  // (c) automatic without switching; its key is wrong
+  ProfileFields harbourProfile;  // (c) automatic without switching; its key is wrong
   harbourProfile.name = "Harbour Lights";
   harbourProfile.ssid = "Harbour Lights";
   harbourProfile.autoConnect = true;

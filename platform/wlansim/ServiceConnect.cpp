@@ -153,7 +153,7 @@ Service::Plan Service::PlanConnect(AdapterState& a, const ConnectRequest& reques
       } else {
         at.outcome = Outcome::Connected;
         at.createsProfile = true;
-        ProfileSpec spec;
+        ProfileFields spec;
         spec.name = ap.ssid;
         spec.ssid = ap.ssid;
         spec.nonBroadcast = ap.hidden;

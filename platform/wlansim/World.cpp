@@ -8,7 +8,7 @@
 
 namespace wlansim {
 
-std::string BuildProfileXml(const ProfileSpec& spec) {
+std::string BuildProfileXml(const ProfileFields& spec) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string hex;
   for (unsigned char c : spec.ssid) {

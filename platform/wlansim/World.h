@@ -70,7 +70,7 @@ struct World {
 };
 
 // The fields of a profile document in the WLAN profile schema.
-struct ProfileSpec {
+struct ProfileFields {
   std::string name;  // UTF-8
   std::string ssid;  // raw SSID bytes
   bool nonBroadcast = false;
@@ -86,7 +86,7 @@ struct ProfileSpec {
 // The document for `spec`: tab-indented, one element per line, with
 // "<connectionMode>auto</connectionMode>" / "<autoSwitch>true</autoSwitch>"
 // written exactly so (the client rewrites them by substring replacement).
-std::string BuildProfileXml(const ProfileSpec& spec);
+std::string BuildProfileXml(const ProfileFields& spec);
 
 // The usual rate set of a PHY type on a band (frequency in kHz).
 std::vector<USHORT> DefaultRates(DOT11_PHY_TYPE phy, ULONG frequencyKHz);

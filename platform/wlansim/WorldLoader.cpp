@@ -379,7 +379,7 @@ class Converter {
     }
     Known(o, p, {"name", "ssid", "ssidHex", "nonBroadcast", "connectionType", "connectionMode", "autoSwitch",
                  "authentication", "encryption", "keyType", "key", "comment"});
-    ProfileSpec spec;
+    ProfileFields spec;
     spec.ssid = Ssid(o, p);
     spec.name = spec.ssid;
     Opt(o, p, "name", spec.name);

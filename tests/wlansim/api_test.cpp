@@ -138,14 +138,14 @@ TEST_F(ApiTest, InjectedFaultsFireForTheirCountAndAreCounted) {
 TEST_F(ApiTest, ReasonCodeTextsAndBufferSize) {
   WCHAR buffer[256];
   ASSERT_EQ(WlanReasonCodeToString(WLAN_REASON_CODE_SUCCESS, 256, buffer, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(WideToUtf8(buffer), "The operation was successful.");
+  EXPECT_EQ(WideToUtf8(buffer), "The operation was successful");
   ASSERT_EQ(WlanReasonCodeToString(WLAN_REASON_CODE_MSMSEC_PSK_MISMATCH_SUSPECTED, 256, buffer, nullptr), 0u);
   EXPECT_FALSE(WideToUtf8(buffer).empty());
   EXPECT_EQ(WlanReasonCodeToString(0x7777777, 256, buffer, nullptr), ERROR_NOT_FOUND);
   EXPECT_EQ(WlanReasonCodeToString(WLAN_REASON_CODE_SUCCESS, 5, buffer, nullptr), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(WlanReasonCodeToString(WLAN_REASON_CODE_SUCCESS, 0, buffer, nullptr), ERROR_INVALID_PARAMETER);
   // Exactly fits: the text and its terminator.
-  const DWORD needed = static_cast<DWORD>(std::char_traits<char16_t>::length(u"The operation was successful.") + 1);
+  const DWORD needed = static_cast<DWORD>(std::char_traits<char16_t>::length(u"The operation was successful") + 1);
   EXPECT_EQ(WlanReasonCodeToString(WLAN_REASON_CODE_SUCCESS, needed, buffer, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(WlanReasonCodeToString(WLAN_REASON_CODE_SUCCESS, needed - 1, buffer, nullptr), ERROR_INSUFFICIENT_BUFFER);
 }

@@ -184,7 +184,7 @@ TEST_F(ConnectionTest, AdHocPeerFormsAnAdHocNetwork) {
 }
 
 TEST_F(ConnectionTest, HiddenNetworkIsReachedThroughAProfileOnly) {
-  wlansim::ProfileSpec spec;
+  wlansim::ProfileFields spec;
   spec.name = "Back Room";
   spec.ssid = "Back Room";
   spec.nonBroadcast = true;

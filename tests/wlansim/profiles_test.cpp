@@ -71,7 +71,7 @@ TEST_F(ProfilesTest, RewrittenDocumentIsStoredAndAnnounced) {
   const auto got = WithoutSignal(m_rec.Take());
   ASSERT_EQ(Codes(got), (std::vector<Code>{{ACM, 15}}));
 
-  wlansim::ProfileSpec spec;
+  wlansim::ProfileFields spec;
   spec.name = "Tea Garden";
   spec.ssid = "Tea Garden";
   ASSERT_EQ(Save(wlansim::BuildProfileXml(spec), FALSE, &reason), ERROR_SUCCESS);
@@ -104,7 +104,7 @@ TEST_F(ProfilesTest, RefusedSavesGiveTheReasonAndChangeNothing) {
 }
 
 TEST(ProfileDocument, ReaderRoundTripsTheBuilderIncludingEscapes) {
-  wlansim::ProfileSpec spec;
+  wlansim::ProfileFields spec;
   spec.name = "Tom & Jerry's <Den>";
   spec.ssid = std::string("A\"B\x01\xff", 5);
   spec.bssType = dot11_BSS_type_independent;

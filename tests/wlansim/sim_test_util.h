@@ -148,14 +148,14 @@ inline wlansim::World SmallWorld() {
   wlansim::AccessPoint hidden = Ap(kHiddenBssid, "Back Room", 2437000);
   hidden.hidden = true;
   a.stations = {open, gate, peer, hidden};
-  wlansim::ProfileSpec good;
+  wlansim::ProfileFields good;
   good.name = "Gate";
   good.ssid = "Locked Gate";
   good.autoConnect = false;
   good.authentication = "WPA2PSK";
   good.encryption = "AES";
   good.key = "right key";
-  wlansim::ProfileSpec bad = good;
+  wlansim::ProfileFields bad = good;
   bad.name = "Gate Wrong Key";
   bad.key = "wrong key";
   a.profiles = {wlansim::BuildProfileXml(good), wlansim::BuildProfileXml(bad)};
