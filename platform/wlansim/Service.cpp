@@ -490,6 +490,13 @@ std::optional<Mac> Service::CurrentBssid(const GUID& adapter) {
   return a->assoc->bssid;
 }
 
+std::optional<ConnectRequest> Service::LastConnectRequest(const GUID& adapter) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  AdapterState* a = FindAdapterLocked(adapter);
+  if (!a) return std::nullopt;
+  return a->lastClientConnect;
+}
+
 WLAN_INTERFACE_STATE Service::InterfaceState(const GUID& adapter) {
   std::lock_guard<std::mutex> guard(m_lock);
   AdapterState* a = FindAdapterLocked(adapter);

@@ -29,16 +29,6 @@
 
 namespace wlansim {
 
-// A connection request as WlanConnect validated it (or as the service makes one).
-struct ConnectRequest {
-  WLAN_CONNECTION_MODE mode = wlan_connection_mode_profile;
-  std::string profile;  // profile name (mode 0) or document (mode 1), UTF-8
-  std::string ssid;  // raw bytes; empty: not given
-  std::optional<Mac> bssid;  // first desired BSSID
-  DOT11_BSS_TYPE bssType = dot11_BSS_type_any;
-  DWORD flags = 0;
-};
-
 class Service {
  public:
   static Service& Instance();
@@ -76,6 +66,7 @@ class Service {
   bool SetStationPresence(const GUID& adapter, const Mac& bssid, Presence presence);
   std::optional<std::string> ProfileXml(const GUID& adapter, const std::string& name);
   std::optional<Mac> CurrentBssid(const GUID& adapter);
+  std::optional<ConnectRequest> LastConnectRequest(const GUID& adapter);
   WLAN_INTERFACE_STATE InterfaceState(const GUID& adapter);
   GUID AdapterGuid(std::size_t index);
   std::size_t OpenHandleCount();
@@ -115,6 +106,7 @@ class Service {
     // The association while connected or ad hoc formed.
     std::optional<ConnectionFacts> assoc;
     int assocStation = -1;
+    std::optional<ConnectRequest> lastClientConnect;  // the last request a client made
     std::uint64_t linkGeneration = 0;  // changes with every association; stale link watches drop out
     ULONG reportedQuality = 0;
     // Connection requests run one after another; `busy` while one runs or is about to.

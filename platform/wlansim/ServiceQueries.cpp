@@ -422,6 +422,7 @@ DWORD Service::Connect(HANDLE handle, const GUID& guid, const ConnectRequest& re
   if (!a) return ERROR_NOT_FOUND;
   if (!a->ready) return ERROR_NOT_READY;
   a->autoReconnect = false;  // the user chose
+  a->lastClientConnect = request;
   Request r;
   r.kind = RequestKind::Connect;
   r.connect = request;

@@ -20,6 +20,9 @@ std::optional<std::string> GetProfileXml(const GUID& adapter, const std::string&
 }
 std::optional<Mac> CurrentBssid(const GUID& adapter) { return Service::Instance().CurrentBssid(adapter); }
 WLAN_INTERFACE_STATE InterfaceState(const GUID& adapter) { return Service::Instance().InterfaceState(adapter); }
+std::optional<ConnectRequest> LastConnectRequest(const GUID& adapter) {
+  return Service::Instance().LastConnectRequest(adapter);
+}
 GUID AdapterGuid(std::size_t index) { return Service::Instance().AdapterGuid(index); }
 std::size_t OpenHandleCount() { return Service::Instance().OpenHandleCount(); }
 

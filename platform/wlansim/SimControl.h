@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/wlansim/World.h"
 
@@ -115,6 +116,18 @@ std::size_t OutstandingAllocations();
 
 // The stored document of a profile, or nullopt.
 std::optional<std::string> GetProfileXml(const GUID& adapter, const std::string& name);
+// A connection request as WlanConnect validated it (or as the service makes one).
+struct ConnectRequest {
+  WLAN_CONNECTION_MODE mode = wlan_connection_mode_profile;
+  std::string profile;  // profile name (mode 0) or document (mode 1), UTF-8
+  std::string ssid;  // raw bytes; empty: not given
+  std::optional<Mac> bssid;  // first desired BSSID
+  DOT11_BSS_TYPE bssType = dot11_BSS_type_any;
+  DWORD flags = 0;
+};
+
+// The last connection request a client made on the adapter, or nullopt.
+std::optional<ConnectRequest> LastConnectRequest(const GUID& adapter);
 // BSSID of the current association (connected or ad hoc formed), or nullopt.
 std::optional<Mac> CurrentBssid(const GUID& adapter);
 // Interface state as WlanQueryInterface reports it (not ready: 0; unknown adapter: 0).

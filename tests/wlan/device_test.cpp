@@ -420,3 +420,55 @@ TEST_F(DeviceTest, ConnectionOnTheSimulatedServiceIsLoggedAndFollowedByTheMonito
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DeviceTest, ConnectRequestsCarryBssidSsidAndTheRightMode) {
+  wlansim::AccessPoint hidden = Ap(4, "Cellar", DOT11_CIPHER_ALGO_CCMP, "k");
+  hidden.hidden = true;
+  wlansim::AccessPoint peer = Ap(5, "Kites");
+  peer.bssType = dot11_BSS_type_independent;
+  wlansim::World world = OneAdapter({Ap(1, "Home", DOT11_CIPHER_ALGO_CCMP, "k"), Ap(2, "Locked", DOT11_CIPHER_ALGO_CCMP, "k"),
+                                     Ap(3, "Open"), hidden, peer},
+                                    {Profile("Home", "Home", true, true, "k")});
+  CNativeWIFIDevice& device = Start(world);
+  Refresh(device);
+  auto request = [&](BYTE last) {
+    CStation* station = device.FindStation(Ap(last, "").bssid.data());
+    EXPECT_NE(station, nullptr);
+    if (!station) return wlansim::ConnectRequest{};
+    EXPECT_EQ(device.Connect(station), 0);
+    return wlansim::LastConnectRequest(TestGuid(1)).value_or(wlansim::ConnectRequest{});
+  };
+  const wlansim::ConnectRequest home = request(1);
+  EXPECT_EQ(home.mode, wlan_connection_mode_profile);
+  EXPECT_EQ(home.profile, "Home");
+  EXPECT_EQ(home.ssid, "Home");
+  EXPECT_EQ(home.bssid, Ap(1, "").bssid);
+  EXPECT_EQ(home.bssType, dot11_BSS_type_infrastructure);
+  EXPECT_EQ(home.flags, WLAN_CONNECTION_HIDDEN_NETWORK);
+
+  const wlansim::ConnectRequest locked = request(2);
+  EXPECT_EQ(locked.mode, wlan_connection_mode_discovery_secure);
+  EXPECT_EQ(locked.profile, "");
+  EXPECT_EQ(locked.ssid, "Locked");
+
+  const wlansim::ConnectRequest open = request(3);
+  EXPECT_EQ(open.mode, wlan_connection_mode_discovery_unsecure);
+  EXPECT_EQ(open.bssid, Ap(3, "").bssid);
+
+  const wlansim::ConnectRequest adhoc = request(5);
+  EXPECT_EQ(adhoc.bssType, dot11_BSS_type_independent);
+
+  // A station heard without an SSID is asked for with an SSID of length 0;
+  // the service refuses a discovery without one.
+  CStation* cellar = device.FindStation(Ap(4, "").bssid.data());
+  ASSERT_NE(cellar, nullptr);
+  EXPECT_EQ(cellar->GetSSID(), "");
+  EXPECT_EQ(device.Connect(cellar), E_FAIL);
+  EXPECT_EQ(wlansim::OutstandingAllocations(), 0u);
+  Advance(5000);
+  m_log.Take();
+}
+
+}  // namespace
