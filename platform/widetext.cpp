@@ -4,6 +4,7 @@
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
+}  // namespace
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -23,6 +24,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+namespace {
 std::string Utf16ToUtf8(const WCHAR* text, std::size_t length) {
   std::string out;
   out.reserve(length);

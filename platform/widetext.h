@@ -5,6 +5,8 @@
 
 #include "platform/wintypes.h"
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
 // Length of a NUL-terminated UTF-16 text; 0 for null.
 std::size_t WideLength(const WCHAR* text);
 // UTF-16 -> UTF-8. Unpaired surrogates become U+FFFD. Null gives "".

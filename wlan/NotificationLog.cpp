@@ -97,35 +97,22 @@ void LogMonitorNotification(const WLAN_NOTIFICATION_DATA& n) {
 void LogUnmatchedNotification(const WLAN_NOTIFICATION_DATA& n) {
   switch (n.NotificationSource) {
     case WLAN_NOTIFICATION_SOURCE_ACM:
-      switch (n.NotificationCode) {
-        case wlan_notification_acm_scan_fail:
-          // The reason is the payload's first 32-bit value; without one there
-          // is nothing to explain, so the plain line is written.
-          if (n.pData && n.dwDataSize >= sizeof(WLAN_REASON_CODE)) {
-            WLAN_REASON_CODE reason;
-            std::memcpy(&reason, n.pData, sizeof reason);
-            LogPrintf("ACM: %s because: ", AcmNotificationName(n.NotificationCode).c_str());
-            LogReasonLine(reason);
-          } else {
-            LogPrintf("ACM: %s.\n", AcmNotificationName(n.NotificationCode).c_str());
-          }
-          break;
-        case wlan_notification_acm_connection_start:
-          LogConnectionStart(n);
-          break;
-        case wlan_notification_acm_connection_complete:
-          LogConnectionComplete(n);
-          break;
-        case wlan_notification_acm_network_not_available:
-        case wlan_notification_acm_network_available:
-          break;
-        default:
+      if (n.NotificationCode == wlan_notification_acm_scan_fail) {
+        // The reason is the payload's first 32-bit value; without one there
+        // is nothing to explain, so the plain line is written.
+        if (n.pData && n.dwDataSize >= sizeof(WLAN_REASON_CODE)) {
+          WLAN_REASON_CODE reason;
+          std::memcpy(&reason, n.pData, sizeof reason);
+          LogPrintf("ACM: %s because: ", AcmNotificationName(n.NotificationCode).c_str());
+          LogReasonLine(reason);
+        } else {
           LogPrintf("ACM: %s.\n", AcmNotificationName(n.NotificationCode).c_str());
+        }
+      } else if (n.NotificationCode == wlan_notification_acm_scan_complete) {
+        LogPrintf("ACM: %s.\n", AcmNotificationName(n.NotificationCode).c_str());
+      } else {
+        LogMonitorNotification(n);
       }
-      break;
-    case WLAN_NOTIFICATION_SOURCE_MSM:
-      if (n.NotificationCode != wlan_notification_msm_signalquality_change)
-        LogPrintf("MSM: %s.\n", MsmNotificationName(n.NotificationCode).c_str());
       break;
     case WLAN_NOTIFICATION_SOURCE_SECURITY:
       LogPrintf("Sec: %d.\n", static_cast<int>(n.NotificationCode));
@@ -134,6 +121,7 @@ void LogUnmatchedNotification(const WLAN_NOTIFICATION_DATA& n) {
       LogPrintf("IHV: %d.\n", static_cast<int>(n.NotificationCode));
       break;
     default:
-      break;
+      // ACM and MSM codes other than the scan results read as for a monitor.
+      LogMonitorNotification(n);
   }
 }

@@ -28,5 +28,6 @@ void LogConnectionComplete(const WLAN_NOTIFICATION_DATA& n);
 // The log lines of a notification for an adapter that has a monitor (state
 // changes are the monitor's business).
 void LogMonitorNotification(const WLAN_NOTIFICATION_DATA& n);
-// The log lines of a notification for which no monitor matched.
+// The log lines of a notification for which no monitor matched: the scan
+// results and the security and vendor sources differ, the rest is as above.
 void LogUnmatchedNotification(const WLAN_NOTIFICATION_DATA& n);

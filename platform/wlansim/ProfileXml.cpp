@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/widetext.h"
+
 namespace wlansim {
 namespace {
 
@@ -24,24 +26,6 @@ std::string Trim(const std::string& s) {
   while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
   return s.substr(b, e - b);
-}
-
-void AppendCodePoint(std::string& out, unsigned long cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // A small recursive-descent reader; any deviation from well-formedness fails.
@@ -140,7 +124,7 @@ class Reader {
         cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(d);
         if (cp > 0x10FFFF) return false;
       }
-      AppendCodePoint(out, cp);
+      AppendUtf8(out, cp);
     } else {
       return false;
     }
