@@ -33,6 +33,8 @@ CNativeWIFIInterface::~CNativeWIFIInterface() {
     else
       LogPrintf("Error %d occurred when unregistering ACM and MSM notifications.\n", static_cast<int>(result));
   }
+  // Refresh workers look profiles up: they end before the profiles go.
+  for (CNativeWIFIDevice* device : m_arrDevices) device->StopWorkers();
   for (CWIFIProfile* profile : m_arrProfiles) delete profile;
   m_arrProfiles.clear();
   for (CNativeWIFIDevice* device : m_arrDevices) delete device;
