@@ -3,9 +3,11 @@
 #include <QAbstractAnimation>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
-#include <QRubberBand>
+#include <QRegion>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
@@ -28,6 +30,7 @@ constexpr int kAnimationMs = 220;
 constexpr int kFallbackWidth = 150;
 constexpr int kFallbackHeight = 30;
 constexpr char kAnimationName[] = "AerlumeTrayAnimation";
+constexpr int kOutlineWidth = 3;
 
 // Tray objects alive, oldest first: GetTrayWndRect asks their icons where
 // the notification area is.
@@ -36,8 +39,33 @@ std::vector<CSystemTray*>& Instances() {
   return instances;
 }
 
+// A frameless rectangle outline that flies between the window and the tray.
+// Its inside is cut away by a mask, so it is see-through without a
+// compositing window manager; as a tool-tip window it bypasses the window
+// manager, stays above other windows and never takes the focus.
+class TrayOutline : public QWidget {
+ public:
+  TrayOutline()
+      : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+    setObjectName(kAnimationName);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Highlight));
+  }
+  void resizeEvent(QResizeEvent* event) override {
+    const QRect all(QPoint(0, 0), event->size());
+    const QRect inside = all.adjusted(kOutlineWidth, kOutlineWidth, -kOutlineWidth, -kOutlineWidth);
+    setMask(inside.isEmpty() ? QRegion(all) : QRegion(all).subtracted(QRegion(inside)));
+  }
+};
+
 // The outline in flight; a new move replaces an unfinished one.
-QPointer<QRubberBand> g_outline;
+QPointer<TrayOutline> g_outline;
 
 // Flies an outline from one screen rectangle to another. Nothing waits for
 // it: the window is hidden or shown at once, and the outline deletes itself
@@ -45,12 +73,7 @@ QPointer<QRubberBand> g_outline;
 void AnimateOutline(const QRect& from, const QRect& to) {
   if (from.isEmpty() || to.isEmpty()) return;
   delete g_outline;
-  // A parentless rubber band is a frameless, override-redirect window that
-  // the style draws as a translucent rectangle; it never takes the focus.
-  auto* outline = new QRubberBand(QRubberBand::Rectangle);
-  outline->setObjectName(kAnimationName);
-  outline->setAttribute(Qt::WA_TransparentForMouseEvents);
-  outline->setAttribute(Qt::WA_ShowWithoutActivating);
+  auto* outline = new TrayOutline;
   outline->setGeometry(from);
   outline->show();
   g_outline = outline;
@@ -115,6 +138,8 @@ BOOL CSystemTray::Create(CMessageTarget* pNotifyWnd, const QIcon& icon) {
     m_pIcon = new QSystemTrayIcon(this);
     connect(m_pIcon, &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
   }
+  m_pIcon->setIcon(m_tnd.hIcon);
+  m_pIcon->setToolTip(m_tnd.szTip);
 
   m_bHidden = FALSE;
   m_uCreationFlags = m_tnd.uFlags;
@@ -259,6 +284,7 @@ void CSystemTray::MaximiseFromTray(QWidget* pWnd) {
   pWnd->setWindowState(pWnd->windowState() & ~Qt::WindowMinimized);
   pWnd->show();
   pWnd->update();
-  pWnd->raise();
+  // The offscreen platform has no stacking order and warns on every raise.
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) pWnd->raise();
   pWnd->activateWindow();
 }
