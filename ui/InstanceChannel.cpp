@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
@@ -168,6 +169,30 @@ void CActivationServer::Serve(QLocalSocket* socket) {
   deadline->start(kConnectionDeadlineMs);
   // Bytes may already be waiting when the connection is handed over.
   if (socket->bytesAvailable() > 0) QTimer::singleShot(0, socket, onReadable);
+}
+
+CInstanceGuard::CInstanceGuard(const QString& key) {
+  const QString dir = RuntimeDir();
+  if (!dir.isEmpty()) m_strBase = BasePath(dir, key);
+}
+
+CInstanceGuard::~CInstanceGuard() {
+  m_pServer.reset();
+  if (m_pLock) m_pLock->unlock();
+}
+
+CInstanceGuard::Result CInstanceGuard::Acquire() {
+  if (m_strBase.isEmpty()) return Result::Unchecked;
+  m_pLock = std::make_unique<QLockFile>(LockPath());
+  m_pLock->setStaleLockTime(0);
+  if (m_pLock->tryLock(0)) {
+    m_pServer = std::make_unique<CActivationServer>();
+    if (!m_pServer->Listen(SocketPath())) m_pServer.reset();  // runs on; later starts cannot reach it
+    return Result::First;
+  }
+  const bool held = m_pLock->error() == QLockFile::LockFailedError;
+  m_pLock.reset();
+  return held ? Result::Another : Result::Unchecked;
 }
 
 bool SendActivation(const QString& socketPath, const QString& fileName, int timeoutMs) {

@@ -32,6 +32,7 @@
 #include <memory>
 
 class QLocalServer;
+class QLockFile;
 class QLocalSocket;
 
 namespace instance {
@@ -82,6 +83,34 @@ class CActivationServer : public QObject {
 
   std::unique_ptr<QLocalServer> m_pServer;
   int m_nOpen = 0;
+};
+
+// The marker that a copy runs, and its channel: the lock file, and the
+// server the lock holder listens with.
+class CInstanceGuard {
+ public:
+  enum class Result {
+    First,      // this copy holds the lock (and listens when it could)
+    Another,    // another live copy holds it
+    Unchecked,  // no safe folder or no lock file possible: run as the first copy
+  };
+
+  explicit CInstanceGuard(const QString& key);
+  ~CInstanceGuard();
+
+  // Takes the lock. Only a lock whose process is gone counts as stale, never
+  // an old one: the first copy may run for weeks.
+  Result Acquire();
+  // The server of a First copy (null when listening failed, or otherwise).
+  CActivationServer* Server() const { return m_pServer.get(); }
+  // Where the running copy listens (valid in every copy once a folder exists).
+  QString SocketPath() const { return m_strBase.isEmpty() ? QString() : m_strBase + QStringLiteral(".sock"); }
+  QString LockPath() const { return m_strBase.isEmpty() ? QString() : m_strBase + QStringLiteral(".lock"); }
+
+ private:
+  QString m_strBase;
+  std::unique_ptr<QLockFile> m_pLock;
+  std::unique_ptr<CActivationServer> m_pServer;
 };
 
 // The second copy's side: connects (retrying while the running copy may

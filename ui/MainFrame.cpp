@@ -53,6 +53,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_appIcon(AppIcon
   m_pView->SetStationMenu(m_pStationMenu);
 
   m_pUpdateTimer = new QTimer(this);
+  m_pUpdateTimer->setObjectName(QStringLiteral("commandUpdateTimer"));
   connect(m_pUpdateTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
   m_pUpdateTimer->start(kCommandUpdateMs);
   UpdateCommandUI();

@@ -1,6 +1,5 @@
 #include "ui/WinAppEx.h"
 
-#include <QLockFile>
 #include <QWidget>
 
 #include "ui/InstanceChannel.h"
@@ -20,7 +19,7 @@ CWinAppEx::CWinAppEx(int& argc, char** argv) : QApplication(argc, argv) {
 
 CWinAppEx::~CWinAppEx() {
   m_pMainWnd.reset();
-  m_pActivationServer.reset();
+  m_pInstance.reset();
   const HWND hWnd = m_activationTarget.GetSafeHwnd();
   m_activationTarget.DestroyHandle();
   // Activations still queued carry a heap copy of their file name.
@@ -41,45 +40,30 @@ bool CWinAppEx::InitInstance() { return true; }
 bool CWinAppEx::CheckSingleInstance(const char* key) {
   if (!key) return true;
   m_uActivateMsg = RegisterWindowMessage(key);
-  m_strInstanceKey = QString::fromLatin1(key);
   m_activationTarget.CreateHandle();
-
-  const QString dir = instance::RuntimeDir();
-  if (dir.isEmpty()) return true;  // no safe place for a marker: run as the first copy
-  const QString base = instance::BasePath(dir, m_strInstanceKey);
-
-  m_pInstanceLock = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
-  // Only a lock whose process is gone is stale, never an old one: the first
-  // copy may run for weeks.
-  m_pInstanceLock->setStaleLockTime(0);
-  if (m_pInstanceLock->tryLock(0)) {
-    m_pActivationServer = std::make_unique<instance::CActivationServer>();
-    if (m_pActivationServer->Listen(base + QStringLiteral(".sock"))) {
-      connect(m_pActivationServer.get(), &instance::CActivationServer::activationReceived, this,
-              &CWinAppEx::PostActivation);
-    } else {
-      m_pActivationServer.reset();  // runs on; later starts cannot reach it
-    }
-    return true;
+  m_pInstance = std::make_unique<instance::CInstanceGuard>(QString::fromLatin1(key));
+  switch (m_pInstance->Acquire()) {
+    case instance::CInstanceGuard::Result::First:
+      if (instance::CActivationServer* server = m_pInstance->Server())
+        connect(server, &instance::CActivationServer::activationReceived, this, &CWinAppEx::PostActivation);
+      return true;
+    case instance::CInstanceGuard::Result::Unchecked:
+      return true;
+    case instance::CInstanceGuard::Result::Another:
+      // A failed hand-over ends this copy all the same.
+      BroadcastActivation(FirstFileArgument(arguments()));
+      return false;
   }
-  if (m_pInstanceLock->error() != QLockFile::LockFailedError) {
-    m_pInstanceLock.reset();  // the lock file cannot be made: run as the first copy
-    return true;
-  }
-  m_pInstanceLock.reset();
-  BroadcastActivation(FirstFileArgument(arguments()));  // a failed hand-over ends this copy all the same
-  return false;
+  return true;
 }
 
 bool CWinAppEx::BroadcastActivation(const QString& fileName) {
-  const QString dir = instance::RuntimeDir();
-  if (dir.isEmpty() || m_strInstanceKey.isEmpty()) return false;
-  const QString socketPath = instance::BasePath(dir, m_strInstanceKey) + QStringLiteral(".sock");
-  return instance::SendActivation(socketPath, fileName, kHandOverTimeoutMs);
+  if (!m_pInstance || m_pInstance->SocketPath().isEmpty()) return false;
+  return instance::SendActivation(m_pInstance->SocketPath(), fileName, kHandOverTimeoutMs);
 }
 
 QString CWinAppEx::GetActivationSocket() const {
-  return m_pActivationServer ? m_pActivationServer->SocketPath() : QString();
+  return m_pInstance && m_pInstance->Server() ? m_pInstance->Server()->SocketPath() : QString();
 }
 
 QString CWinAppEx::FirstFileArgument(const QStringList& arguments) {

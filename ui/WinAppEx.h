@@ -16,10 +16,9 @@
 
 #include "platform/winmsg.h"
 
-class QLockFile;
 class QWidget;
 namespace instance {
-class CActivationServer;
+class CInstanceGuard;
 }
 
 class CWinAppEx : public QApplication {
@@ -84,7 +83,5 @@ class CWinAppEx : public QApplication {
   void PostActivation(const QString& fileName);
 
   CActivationTarget m_activationTarget{this};
-  QString m_strInstanceKey;
-  std::unique_ptr<QLockFile> m_pInstanceLock;
-  std::unique_ptr<instance::CActivationServer> m_pActivationServer;
+  std::unique_ptr<instance::CInstanceGuard> m_pInstance;
 };
