@@ -1,0 +1,80 @@
+// The information pane: its log window fills the pane at once when the
+// pane is resized (by the splitter), wraps at the pane's width, and is the
+// main log window.
+#include <gtest/gtest.h>
+
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QTest>
+
+#include "eventlog/Log.h"
+#include "eventlog/widgets/OutWnd.h"
+#include "tests/common/test_support.h"
+#include "ui/DataWnd.h"
+
+namespace {
+
+void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+TEST(DataWnd, HoldsTheMainLogWindowWrappingAtItsWidth) {
+  ASSERT_EQ(g_pLogWnd, nullptr);
+  CDataWnd pane;
+  ASSERT_NE(pane.m_pOutWnd, nullptr);
+  EXPECT_EQ(pane.m_pOutWnd->parentWidget(), &pane);
+  EXPECT_EQ(pane.m_pOutWnd->property("childId").toInt(), 2112);
+  EXPECT_TRUE(pane.m_pOutWnd->m_bWrapToWindow);
+  EXPECT_TRUE(pane.m_pOutWnd->m_bWordWrap);
+  EXPECT_EQ(g_pLogWnd, static_cast<CMessageTarget*>(pane.m_pOutWnd));
+
+  pane.resize(300, CDataWnd::kInitialHeight);
+  pane.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+  EXPECT_TRUE(pane.m_pOutWnd->isVisible());
+  const int columns = pane.m_pOutWnd->VisibleColumns();
+  ASSERT_GT(columns, 0);
+  LogPrintf("%s\n", std::string(static_cast<std::size_t>(columns) * 3, 'x').c_str());
+  // Word wrap breaks after the stamp's time; the x's fill whole widths.
+  ASSERT_TRUE(testsupport::SpinUntil([&] { return pane.m_pOutWnd->LineCount() == 4; }));
+  EXPECT_EQ(pane.m_pOutWnd->Line(3).size(), 17u) << pane.m_pOutWnd->Line(3);
+  for (int n = 0; n < 3; ++n)
+    EXPECT_EQ(pane.m_pOutWnd->Line(n), "  " + std::string(static_cast<std::size_t>(columns), 'x'));
+}
+
+TEST(DataWnd, DraggingTheSplitterResizesTheLogWindowAtOnce) {
+  // The offscreen platform says so for a top-level splitter.
+  testsupport::ExpectQtWarning("This plugin does not support propagateSizeHints()");
+  QSplitter splitter(Qt::Vertical);
+  auto* top = new QWidget;
+  auto* pane = new CDataWnd;
+  splitter.addWidget(top);
+  splitter.addWidget(pane);
+  splitter.resize(400, 400);
+  splitter.setSizes({260, CDataWnd::kInitialHeight});
+  splitter.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&splitter));
+  const int before = pane->height();
+  EXPECT_NEAR(before, CDataWnd::kInitialHeight, 2);
+  EXPECT_EQ(pane->m_pOutWnd->geometry(), pane->rect());
+
+  // Drag the bar 60 pixels up: the pane grows and its log window with it,
+  // before any further event is processed.
+  QWidget* handle = splitter.handle(1);
+  const QPoint grip = handle->rect().center();
+  SendMouse(handle, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(handle, QEvent::MouseMove, grip - QPoint(0, 60), Qt::NoButton, Qt::LeftButton);
+  SendMouse(handle, QEvent::MouseButtonRelease, grip - QPoint(0, 60), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(pane->height(), before + 60);
+  EXPECT_EQ(pane->m_pOutWnd->geometry(), pane->rect());
+
+  // Resized directly, narrower: the log window's columns follow.
+  const int columns = pane->m_pOutWnd->VisibleColumns();
+  splitter.resize(200, 400);
+  EXPECT_EQ(pane->m_pOutWnd->geometry(), pane->rect());
+  EXPECT_LT(pane->m_pOutWnd->VisibleColumns(), columns);
+  EXPECT_EQ(pane->m_pOutWnd->VisibleColumns(), pane->m_pOutWnd->viewport()->width() / pane->m_pOutWnd->CharWidth());
+}
+
+}  // namespace
