@@ -296,19 +296,10 @@ void COutWnd::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.fillRect(event->rect(), m_crBack);
 
-  // Lines waiting to come into view stay below the window while the pixels
-  // above are painted where they already are; they are scrolled in right
-  // after this paint (a widget cannot scroll itself while painting).
-  if (m_nPendingLines != 0 && !m_bBringInQueued) {
-    m_bBringInQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          m_bBringInQueued = false;
-          BringLinesIntoView();
-        },
-        Qt::QueuedConnection);
-  }
+  // Lines waiting to come into view stay below the window: every row is
+  // painted where the pixels already are, so a paint needs no scroll-in of
+  // its own (Qt interleaves paints with posted texts, and scrolling in at
+  // each paint would cost one block move per line of a burst).
 
   painter.setFont(m_drawFont);
   const int h = ClientHeight();

@@ -149,6 +149,5 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   UINT_PTR m_nSelectTimer = 0;
   UINT_PTR m_nRefreshTimer = 0;
   bool m_bStarted = false;
-  bool m_bBringInQueued = false;
   bool m_bInScrollBarUpdate = false;
 };
