@@ -129,7 +129,9 @@ def wait_icon(session, timeout=10):
 
 
 def click(session, x, y, button=1, repeat=1):
-    command = ["xdotool", "mousemove", "--sync", str(x), str(y), "click"]
+    # No --sync: it waits for the pointer to move, for ever when it is already
+    # there. The server handles the move before the click that follows it.
+    command = ["xdotool", "mousemove", str(x), str(y), "click"]
     if repeat > 1:
         command += ["--repeat", str(repeat), "--delay", "120"]
     subprocess.run(command + [str(button)], env=session.env(), check=True)
