@@ -11,8 +11,8 @@ A Session gives one test a world of its own and tears all of it down:
         ...
 
 What a session owns:
-- an Xvfb server on a free display number (:60 and up, skipping numbers
-  whose lock or socket exists), 1280x800x24, no TCP, -noreset (without it
+- an Xvfb server on a display number it picks itself (-displayfd), so
+  sessions may run in parallel; 1280x800x24, no TCP, -noreset (without it
   the server resets whenever its last client leaves, and refuses the next
   one for a moment);
 - a temporary folder with a private XDG_RUNTIME_DIR (mode 0700), its own
@@ -93,12 +93,6 @@ def wait_until(predicate, timeout, step=0.05):
         time.sleep(step)
 
 
-def _free_display():
-    for number in range(60, 400):
-        if not os.path.exists(f"/tmp/.X{number}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            yield number
-
-
 class Session:
     def __init__(self, binary, source_dir=None, world="small.json", seed=7):
         self.binary = binary
@@ -137,20 +131,30 @@ class Session:
         return False
 
     def _start_xvfb(self):
-        for number in _free_display():
-            log = open(os.path.join(self.root, f"xvfb-{number}.log"), "w")
-            xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
-                                    stdout=log, stderr=subprocess.STDOUT)
-            if wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}") or xvfb.poll() is not None, 5) \
-                    and xvfb.poll() is None:
-                self.xvfb = xvfb
-                self.xvfb_log = log.name
-                self.display = f":{number}"
-                # The socket exists a moment before the server accepts clients.
-                check(wait_until(lambda: self._x_ready(), 5), "Xvfb did not accept clients")
-                return
-            _stop(xvfb)
-        raise TestFailure("no free display number for Xvfb")
+        # -displayfd: the server picks a free display number itself and writes
+        # it to the pipe once it accepts clients, so sessions running in
+        # parallel never race for a number.
+        log = open(os.path.join(self.root, "xvfb.log"), "w")
+        read_end, write_end = os.pipe()
+        try:
+            xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+                                     "-nolisten", "tcp", "-noreset"],
+                                    stdout=log, stderr=subprocess.STDOUT, pass_fds=(write_end,))
+        finally:
+            os.close(write_end)
+        self.xvfb = xvfb
+        self.xvfb_log = log.name
+        number = b""
+        with os.fdopen(read_end, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        check(number.strip().isdigit() and xvfb.poll() is None,
+              f"Xvfb did not start:\n{open(self.xvfb_log).read()}")
+        self.display = f":{number.decode().strip()}"
+        check(wait_until(lambda: self._x_ready(), 5), "Xvfb did not accept clients")
 
     def _x_ready(self):
         result = subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env(), capture_output=True)
