@@ -341,7 +341,6 @@ void COutWnd::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   const QSize size = viewport()->size();
   if (size.width() <= 0 || size.height() <= 0) return;
-  EnsureLineHeight();
   MeasureFont();
   m_nVisibleColumns = size.width() / m_nCharWidth;
   UpdateScrollBars();
@@ -526,6 +525,7 @@ void COutWnd::mouseMoveEvent(QMouseEvent* event) {
     event->ignore();
     return;
   }
+  EnsureLineHeight();  // an owner's Reset may have forgotten it
   m_ptMouse = event->position().toPoint();
   const CTextPos old = m_selEnd;
   m_selEnd = PointToText(m_ptMouse);
@@ -546,6 +546,7 @@ void COutWnd::mouseReleaseEvent(QMouseEvent* event) {
   if (m_nSelectTimer) KillTimer(GetSafeHwnd(), m_nSelectTimer);
   m_nSelectTimer = 0;
   if (m_bCaptured) {
+    EnsureLineHeight();
     m_bCaptured = false;
     m_ptMouse = event->position().toPoint();
     m_selEnd = PointToText(m_ptMouse);

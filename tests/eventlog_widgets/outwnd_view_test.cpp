@@ -200,15 +200,6 @@ TEST_F(OutWndView, VerticalBarTopShowsTheOldestAndBottomTheNewest) {
   EXPECT_TRUE(ScreenMatchesRepaint());
 }
 
-TEST_F(OutWndView, NoVerticalBarWhileEverythingFits) {
-  AddLines(1, kRows);
-  Tick(wnd, COutWnd::kRefreshTimer);
-  EXPECT_EQ(wnd.verticalScrollBar()->maximum(), 0);
-  wnd.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
-  EXPECT_EQ(wnd.ScrollLines(), 0);
-  EXPECT_EQ(InkColumns(wnd, Shot(wnd), kRows - 1), 1);
-}
-
 TEST_F(OutWndView, HorizontalBarScrollsEveryLineSideways) {
   const int columns = wnd.VisibleColumns();
   Add(wnd, "HHH\n");
