@@ -94,16 +94,26 @@ bool CStationTableModel::UpdateStation(CStation* pStation, bool forced, std::int
   // Take the flag before reading the values: they are then at least as new
   // as the change that set it.
   const bool changed = pStation->TakeChanged();
-  if (changed || forced) WriteRow(row, forced ? kColMac : kColSsid, now);
+  if (changed || forced) WriteRow(row, forced, now);
   return true;
 }
 
-void CStationTableModel::WriteRow(int row, int firstColumn, std::int64_t now) {
+void CStationTableModel::WriteRow(int row, bool forced, std::int64_t now) {
+  static constexpr int kChanging[] = {kColStatus, kColLinkQuality, kColRssi, kColFirstSeen, kColLastSeen};
   Row& target = m_rows[static_cast<std::size_t>(row)];
-  for (int column = firstColumn; column < kColumnCount; ++column)
+  auto write = [&](int column) {
     target.texts[static_cast<std::size_t>(column)] =
         QString::fromStdString(CellText(*target.pStation, column, now, m_associations));
-  emit dataChanged(index(row, firstColumn), index(row, kColumnCount - 1), {Qt::DisplayRole});
+  };
+  if (!target.bFixedWritten) {
+    for (int column = kColSsid; column < kColumnCount; ++column) write(column);
+    target.bFixedWritten = true;
+  } else {
+    for (int column : kChanging) write(column);
+  }
+  // Forced rewrites include column 0 (already the station's MAC text).
+  const int first = forced ? kColMac : kColSsid;
+  emit dataChanged(index(row, first), index(row, kColumnCount - 1), {Qt::DisplayRole});
 }
 
 void CStationTableModel::UpdateSeenTimes(std::int64_t now) {
@@ -127,7 +137,7 @@ void CStationTableModel::ResortPass(std::uint32_t state, std::int64_t now) {
   ResortPassKeys(keys, state, [&](int i, int j) {
     Row& a = m_rows[static_cast<std::size_t>(i)];
     Row& b = m_rows[static_cast<std::size_t>(j)];
-    std::swap(a.pStation, b.pStation);
+    std::swap(a, b);
     m_rowOf[a.pStation] = i;
     m_rowOf[b.pStation] = j;
     UpdateStation(a.pStation, true, now);

@@ -59,11 +59,16 @@ class CStationTableModel : public QAbstractTableModel {
   void Sort(std::uint32_t state);
 
  private:
+  // A row's texts belong to its station: they move with it in an exchange
+  // or a sort. The columns a station never changes (all but Status, Link
+  // Quality, RSSI and the seen times) are built once, when its row is first
+  // written, so a rewrite in full rebuilds only the five that can change.
   struct Row {
     CStation* pStation = nullptr;
+    bool bFixedWritten = false;
     std::array<QString, stationlist::kColumnCount> texts;
   };
-  void WriteRow(int row, int firstColumn, std::int64_t now);
+  void WriteRow(int row, bool forced, std::int64_t now);
   std::vector<stationlist::CSortKey> Keys(std::uint32_t state) const;
 
   std::vector<Row> m_rows;
