@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,7 +50,20 @@ void ExpectQtWarning(const std::string& substring) {
 }
 }  // namespace testsupport
 
+// Suites run without a display and often without a session: windows go to
+// the offscreen platform, and a private runtime folder keeps Qt from warning
+// (and the single-instance files from meeting the user's).
+void PrepareEnvironment() {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtime || !*runtime) {
+    static char folder[] = "/tmp/aerlume-test-runtime-XXXXXX";
+    if (mkdtemp(folder)) setenv("XDG_RUNTIME_DIR", folder, 1);
+  }
+}
+
 int main(int argc, char** argv) {
+  PrepareEnvironment();
   testing::InitGoogleTest(&argc, argv);
   qInstallMessageHandler(QtMessages);
   TestApplication app(argc, argv);
