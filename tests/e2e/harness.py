@@ -217,7 +217,14 @@ class Session:
         command = ["xdotool", "search"] + (["--onlyvisible"] if visible else []) + \
                   ["--pid", str(process.pid), "--name", "^Aerlume$"]
         result = subprocess.run(command, env=self.env(), capture_output=True, text=True)
-        return [int(line) for line in result.stdout.split()]
+        # xdotool matches names without case: the tray icon's window ("aerlume")
+        # would match too, so the exact title is checked here.
+        found = []
+        for line in result.stdout.split():
+            name = subprocess.run(["xdotool", "getwindowname", line], env=self.env(), capture_output=True, text=True)
+            if name.stdout.strip() == "Aerlume":
+                found.append(int(line))
+        return found
 
     def wait_visible(self, process, timeout=15):
         check(wait_until(lambda: self.windows(process) or process.poll() is not None, timeout)
