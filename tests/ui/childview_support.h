@@ -68,18 +68,18 @@ inline wlansim::World OneAdapter(std::vector<wlansim::AccessPoint> stations,
   adapter.description = "List test adapter";
   adapter.connectAtStart = connectAtStart;
   adapter.stations = std::move(stations);
-  for (const auto& spec : profiles) adapter.profiles.push_back(wlansim::BuildProfileXml(spec));
+  for (const auto& fields : profiles) adapter.profiles.push_back(wlansim::BuildProfileXml(fields));
   world.adapters.push_back(adapter);
   return world;
 }
 
 inline wlansim::ProfileFields OpenProfile(const std::string& ssid, bool autoConnect, bool autoSwitch) {
-  wlansim::ProfileFields spec;
-  spec.name = ssid;
-  spec.ssid = ssid;
-  spec.autoConnect = autoConnect;
-  spec.autoSwitch = autoSwitch;
-  return spec;
+  wlansim::ProfileFields fields;
+  fields.name = ssid;
+  fields.ssid = ssid;
+  fields.autoConnect = autoConnect;
+  fields.autoSwitch = autoSwitch;
+  return fields;
 }
 
 class ChildViewTest : public testing::Test {
