@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
 #include <QResizeEvent>
 #include <QTableView>
@@ -26,8 +27,16 @@ constexpr int kGraphId = 2115;
 constexpr int kListId = 2112;
 constexpr int kTopHeight = 210;  // the panel and the graph above the list
 
-QWidget* CreatePlace(QWidget* parent, const char* name, int id) {
-  auto* place = new QWidget(parent);
+// A sunken, captioned panel holding the place of a window that comes later.
+QWidget* CreatePlace(QWidget* parent, const char* name, int id, const QString& caption) {
+  auto* place = new QLabel(caption, parent);
+  place->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  place->setAlignment(Qt::AlignCenter);
+  place->setEnabled(false);  // drawn in the dimmed text colour
+  place->setAutoFillBackground(true);
+  QPalette colours = place->palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Base));
+  place->setPalette(colours);
   place->setObjectName(QString::fromLatin1(name));
   place->setProperty("controlId", id);
   place->show();
@@ -47,8 +56,8 @@ CChildView::CChildView(QWidget* parent) : QWidget(parent) {
   LogPrintf("Initializing...\n");
   CreateList();
   // The graph and the status panel come later; their places are kept now.
-  m_pGraphWnd = CreatePlace(this, "graph", kGraphId);
-  m_pStatusWnd = CreatePlace(this, "statusPanel", kStatusPanelId);
+  m_pGraphWnd = CreatePlace(this, "graph", kGraphId, QStringLiteral("Link quality"));
+  m_pStatusWnd = CreatePlace(this, "statusPanel", kStatusPanelId, QStringLiteral("Network status"));
   LogPrintf("\n");
 
   auto makeTimer = [this](const char* name, int period, auto work) {
@@ -110,13 +119,33 @@ void CChildView::CreateList() {
   headings->setHighlightSections(false);
   headings->setStretchLastSection(false);
   headings->setSectionResizeMode(QHeaderView::Interactive);
-  for (int column = 0; column < kColumnCount; ++column) headings->resizeSection(column, ColumnAt(column).width);
+  for (int column = 0; column < kColumnCount; ++column) headings->resizeSection(column, ColumnPixelWidth(column));
 
   connect(m_pList, &QAbstractItemView::doubleClicked, this, &CChildView::OnDoubleClicked);
   connect(m_pList, &QWidget::customContextMenuRequested, this, &CChildView::OnContextMenu);
   connect(headings, &QHeaderView::sectionClicked, this, &CChildView::OnHeadingClicked);
   connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CChildView::OnSelectionChanged);
   m_pList->show();
+}
+
+// The column widths are given for a small dialog font. With the desktop's
+// font a column is widened where its heading or a typical text (a MAC
+// address, a PHY name, an elapsed time) would otherwise be cut.
+int CChildView::ColumnPixelWidth(int column) const {
+  const QFontMetrics text = m_pList->fontMetrics();
+  const QFontMetrics heading = m_pList->horizontalHeader()->fontMetrics();
+  const ColumnInfo& info = ColumnAt(column);
+  int width = std::max(info.width, heading.horizontalAdvance(QString::fromLatin1(info.heading)) + 24);
+  const char* sample = nullptr;
+  switch (column) {
+    case kColMac: sample = "00:00:00:00:00:00"; break;
+    case kColNetworkType: sample = "802.11g - 54 Mbps"; break;
+    case kColFirstSeen:
+    case kColLastSeen: sample = "10 Days 00:00:00"; break;
+    default: break;
+  }
+  if (sample) width = std::max(width, text.horizontalAdvance(QString::fromLatin1(sample)) + 16);
+  return width;
 }
 
 void CChildView::resizeEvent(QResizeEvent* event) {

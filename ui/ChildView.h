@@ -102,6 +102,7 @@ class CChildView : public QWidget, public CMessageTarget {
  private:
   void CreateList();
   void LayoutChildren();
+  int ColumnPixelWidth(int column) const;
   void RestartScanTimers();
   std::int64_t Now() const;
   // The adapters' station tables, read under their locks.

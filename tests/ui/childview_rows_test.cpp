@@ -55,7 +55,11 @@ TEST_F(ChildViewTest, CreationLogsTwoLinesAndPlacesTheChildren) {
   ASSERT_EQ(list->model()->columnCount(), 16);
   for (int c = 0; c < 16; ++c) {
     EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString().toStdString(), headings[c]);
-    EXPECT_EQ(list->horizontalHeader()->sectionSize(c), widths[c]) << c;
+    // At least the given width, and never narrower than the heading's text.
+    EXPECT_GE(list->horizontalHeader()->sectionSize(c), widths[c]) << c;
+    EXPECT_GT(list->horizontalHeader()->sectionSize(c),
+              list->horizontalHeader()->fontMetrics().horizontalAdvance(QString::fromLatin1(headings[c])))
+        << c;
     const auto align = list->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
     EXPECT_EQ((align & Qt::AlignRight) != 0, right[c]) << c;
   }
