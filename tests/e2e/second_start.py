@@ -15,9 +15,9 @@ def test(args):
         check(not harness.wait_until(lambda: first.poll() is not None, 1.0),
               f"closing the window ended the program (exit code {first.poll()})")
 
-        code, seconds = s.run(["some-file.txt"])
+        # The run waits for the second copy to end (a hang fails on the harness's time-out).
+        code, _ = s.run(["some-file.txt"])
         check(code == 0, f"the second start ended with exit code {code}:\n{s.output(s.processes[-1])}")
-        check(seconds < 5, f"the second start took {seconds:.1f} s")
         s.wait_visible(first, timeout=5)
         check(first.poll() is None, "the first copy ended")
         check(len(s.windows(first)) == 1, "the first copy shows more than one main window")

@@ -190,11 +190,11 @@ TEST_F(InstanceTest, BadAndSilentClientsDoNotStallTheServer) {
   EXPECT_TRUE(testsupport::SpinUntil([&] { return ClosedByServer(garbage) && ClosedByServer(flood); },
                                      std::chrono::milliseconds(1000)));
   EXPECT_EQ(server->OpenConnections(), 1);
-  // ... and a proper activation is served meanwhile.
-  const auto start = std::chrono::steady_clock::now();
+  // ... and a proper activation is served meanwhile: while the silent
+  // client is still connected, not after it was dropped.
   EXPECT_TRUE(SendWhileServing(first.SocketPath(), QString(), [&] { return received == 1; }));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(instance::kConnectionDeadlineMs));
   EXPECT_EQ(received, 1);
+  EXPECT_FALSE(ClosedByServer(silent));
 
   // The silent client is dropped at its deadline.
   EXPECT_TRUE(testsupport::SpinUntil([&] { return ClosedByServer(silent); }, std::chrono::seconds(4)));
