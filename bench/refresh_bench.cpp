@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/wlanapi.h"
 #include "platform/wlansim/SimControl.h"
 #include "wlan/NativeWIFIDevice.h"
-#include "platform/wlanapi.h"
 #include "wlan/NativeWIFIInterface.h"
 #include "wlan/WIFINetwork.h"
 
@@ -32,56 +32,64 @@ wlansim::World WorldOf(int stations) {
   return world;
 }
 
-void BM_RefreshPass(benchmark::State& state) {
-  wlansim::UseManualClock(true);
-  std::string error;
-  if (!wlansim::ResetWorld(WorldOf(static_cast<int>(state.range(0))), &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  auto client = std::make_unique<CNativeWIFIInterface>(nullptr);
-  client->Initialize();
-  CNativeWIFIDevice* device = client->GetDevice(0);
-  device->RefreshNetworks();
-  device->RefreshStations();
-  for (auto _ : state) {
+// A client on a world of state.range(0) stations whose monitor has made its
+// first pass; the service goes back to its default world afterwards.
+class MonitorOnWorld {
+ public:
+  explicit MonitorOnWorld(benchmark::State& state) {
+    wlansim::UseManualClock(true);
+    std::string error;
+    if (!wlansim::ResetWorld(WorldOf(static_cast<int>(state.range(0))), &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    m_client = std::make_unique<CNativeWIFIInterface>(nullptr);
+    m_client->Initialize();
+    device = m_client->GetDevice(0);
     device->RefreshNetworks();
     device->RefreshStations();
   }
-  state.counters["stations"] = device->GetStationCount();
-  client.reset();
-  wlansim::ResetToDefault();
+  ~MonitorOnWorld() {
+    m_client.reset();
+    wlansim::ResetToDefault();
+  }
+  HANDLE Client() const { return m_client->GetClientHandle(); }
+
+  CNativeWIFIDevice* device = nullptr;
+
+ private:
+  std::unique_ptr<CNativeWIFIInterface> m_client;
+};
+
+void BM_RefreshPass(benchmark::State& state) {
+  MonitorOnWorld world(state);
+  if (!world.device) return;
+  for (auto _ : state) {
+    world.device->RefreshNetworks();
+    world.device->RefreshStations();
+  }
+  state.counters["stations"] = world.device->GetStationCount();
 }
 BENCHMARK(BM_RefreshPass)->Arg(100)->Arg(2000)->Unit(benchmark::kMicrosecond);
 
 // The service's share of a pass: the same list and BSS-list queries with
 // nothing merged, so the monitor's own cost is the difference.
 void BM_ServiceQueriesOnly(benchmark::State& state) {
-  wlansim::UseManualClock(true);
-  std::string error;
-  if (!wlansim::ResetWorld(WorldOf(static_cast<int>(state.range(0))), &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  auto client = std::make_unique<CNativeWIFIInterface>(nullptr);
-  client->Initialize();
-  CNativeWIFIDevice* device = client->GetDevice(0);
-  device->RefreshNetworks();
-  const GUID guid = device->GetGuid();
+  MonitorOnWorld world(state);
+  if (!world.device) return;
+  const GUID guid = world.device->GetGuid();
   for (auto _ : state) {
     WLAN_AVAILABLE_NETWORK_LIST* list = nullptr;
-    WlanGetAvailableNetworkList(client->GetClientHandle(), &guid, 0, nullptr, &list);
+    WlanGetAvailableNetworkList(world.Client(), &guid, 0, nullptr, &list);
     WlanFreeMemory(list);
-    for (int n = 0; n < device->GetNetworkCount(); ++n) {
-      CWIFINetwork* network = device->GetNetwork(n);
+    for (int n = 0; n < world.device->GetNetworkCount(); ++n) {
+      CWIFINetwork* network = world.device->GetNetwork(n);
       WLAN_BSS_LIST* bss = nullptr;
-      WlanGetNetworkBssList(client->GetClientHandle(), &guid, &network->m_dot11Ssid,
+      WlanGetNetworkBssList(world.Client(), &guid, &network->m_dot11Ssid,
                             static_cast<DOT11_BSS_TYPE>(network->m_nBssType), network->m_bSecurityEnabled, nullptr, &bss);
       WlanFreeMemory(bss);
     }
   }
-  client.reset();
-  wlansim::ResetToDefault();
 }
 BENCHMARK(BM_ServiceQueriesOnly)->Arg(100)->Arg(2000)->Unit(benchmark::kMicrosecond);
 

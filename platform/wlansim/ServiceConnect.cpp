@@ -218,7 +218,8 @@ Service::Plan Service::PlanConnect(AdapterState& a, const ConnectRequest& reques
     if (automatic && ad.autoReconnect) ScheduleReconnect(IndexOf(ad), now + m_timing.reconnectRetryMs);
   };
 
-  if (at.outcome == Outcome::RefusedEarly) {
+  // A failed attempt ends with attempt-failed and completion, both with the reason.
+  auto endInFailure = [&] {
     plan.emplace_back(step, [this, facts, reason](AdapterState& ad, std::int64_t) {
       Emit(ad, kAcm, wlan_notification_acm_connection_attempt_fail, ConnectionPayload(facts, reason));
     });
@@ -226,6 +227,10 @@ Service::Plan Service::PlanConnect(AdapterState& a, const ConnectRequest& reques
       Emit(ad, kAcm, wlan_notification_acm_connection_complete, ConnectionPayload(facts, reason));
       retryIfAutomatic(ad, now);
     });
+  };
+
+  if (at.outcome == Outcome::RefusedEarly) {
+    endInFailure();
     return plan;
   }
 
@@ -248,13 +253,7 @@ Service::Plan Service::PlanConnect(AdapterState& a, const ConnectRequest& reques
       ad.state = wlan_interface_state_disconnected;
       Emit(ad, kMsm, wlan_notification_msm_disconnected, MsmPayload(facts, reason));
     });
-    plan.emplace_back(step, [this, facts, reason](AdapterState& ad, std::int64_t) {
-      Emit(ad, kAcm, wlan_notification_acm_connection_attempt_fail, ConnectionPayload(facts, reason));
-    });
-    plan.emplace_back(step, [this, facts, reason, retryIfAutomatic](AdapterState& ad, std::int64_t now) {
-      Emit(ad, kAcm, wlan_notification_acm_connection_complete, ConnectionPayload(facts, reason));
-      retryIfAutomatic(ad, now);
-    });
+    endInFailure();
     return plan;
   }
 
