@@ -4,10 +4,15 @@
 set -euo pipefail
 
 packages=(
+  # compiler and build
   build-essential cmake ninja-build pkg-config
+  # Qt 6 Widgets and SVG (icons); Qt's CMake files look for the GL headers
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  # unit tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool trayer imagemagick
+  # whole-program tests and the screenshot: virtual display, window tools, a tray host
+  xvfb xauth x11-utils xdotool trayer
+  # the log window's monospaced font and the interface font
   fonts-dejavu-core
 )
 
