@@ -177,6 +177,11 @@ class Session:
         })
         if self.world:
             env["AERLUME_SIM_WORLD"] = os.path.join(self.source_dir, "tests", "worlds", self.world)
+        if env.get("ASAN_OPTIONS"):
+            # Full allocation stacks: the toolkit's D-Bus thread allocates
+            # through a library without frame pointers, and only a full
+            # stack shows that thread (tests/sanitizers/lsan.supp).
+            env["ASAN_OPTIONS"] += ":fast_unwind_on_malloc=0"
         if extra:
             env.update(extra)
         return env
