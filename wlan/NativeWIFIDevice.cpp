@@ -14,7 +14,6 @@
 #include "wlan/WIFINetwork.h"
 #include "wlan/WIFIProfile.h"
 #include "wlan/WlanNames.h"
-#include "wlan/WlanNotificationRecord.h"
 
 std::mutex g_csRefresh;
 

@@ -93,9 +93,6 @@ class CNativeWIFIDevice {
   std::atomic<DWORD> m_nInterfaceState{0};
 
  private:
-  struct MacHash {
-    std::size_t operator()(std::uint64_t key) const { return std::hash<std::uint64_t>()(key); }
-  };
   static std::uint64_t MacKey(const UCHAR* bssid);
   static std::string NetworkKey(const DOT11_SSID& ssid, int bssType, int cipher);
   void RefreshWorker();

@@ -1,6 +1,5 @@
 #include "wlan/NotificationLog.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "eventlog/Log.h"
