@@ -29,7 +29,7 @@ class AutorunTest : public SettingsFixture {
 TEST_F(AutorunTest, SameFileNameInAnotherFolderAndCaseCountsAsThisProgram) {
   AddEntry("1", "/opt/elsewhere/" + Upper(OwnFileName()));
   EXPECT_TRUE(CSettings::IsAutorun());
-  // A Windows-style path is split at its backslashes.
+  // A path with backslash separators is split at its backslashes.
   fs::remove(RunDir() + "/1.desktop");
   AddEntry("1", "C:\\Tools\\" + Upper(OwnFileName()));
   EXPECT_TRUE(CSettings::IsAutorun());
