@@ -132,19 +132,26 @@ Service::Plan Service::PlanConnect(AdapterState& a, const ConnectRequest& reques
   at.facts.ssid = request.ssid;
   at.facts.bssType = request.bssType == dot11_BSS_type_any ? dot11_BSS_type_infrastructure : request.bssType;
   const bool hiddenFlag = (request.flags & WLAN_CONNECTION_HIDDEN_NETWORK) != 0;
+  // The station the attempt goes to, recorded in the attempt; null (and the
+  // reason set) when nothing of that SSID is in the air.
+  auto aim = [&](const std::string& ssid, DOT11_BSS_TYPE bssType, bool hidden) -> const AccessPoint* {
+    const auto s = ChooseStation(a, ssid, bssType, hidden, request.bssid, t);
+    if (!s) {
+      at.reason = WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE;
+      return nullptr;
+    }
+    at.station = static_cast<int>(*s);
+    at.facts.bssid = a.stations[*s].ap.bssid;
+    return &a.stations[*s].ap;
+  };
   [&] {
     if (request.mode == wlan_connection_mode_discovery_secure ||
         request.mode == wlan_connection_mode_discovery_unsecure) {
-      const auto s = ChooseStation(a, request.ssid, request.bssType, hiddenFlag, request.bssid, t);
-      if (!s) {
-        at.reason = WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE;
-        return;
-      }
-      const AccessPoint& ap = a.stations[*s].ap;
-      at.station = static_cast<int>(*s);
+      const AccessPoint* target = aim(request.ssid, request.bssType, hiddenFlag);
+      if (!target) return;
+      const AccessPoint& ap = *target;
       at.facts.bssType = ap.bssType;
       at.facts.security = ap.securityEnabled;
-      at.facts.bssid = ap.bssid;
       const bool secure = request.mode == wlan_connection_mode_discovery_secure;
       if (secure != ap.securityEnabled) {
         at.reason = WLAN_REASON_CODE_NETWORK_NOT_COMPATIBLE;
@@ -189,14 +196,9 @@ Service::Plan Service::PlanConnect(AdapterState& a, const ConnectRequest& reques
     }
     at.facts.ssid = prof.ssid;
     at.facts.bssType = prof.bssType;
-    const auto s = ChooseStation(a, prof.ssid, prof.bssType, hiddenFlag || prof.nonBroadcast, request.bssid, t);
-    if (!s) {
-      at.reason = WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE;
-      return;
-    }
-    const AccessPoint& ap = a.stations[*s].ap;
-    at.station = static_cast<int>(*s);
-    at.facts.bssid = ap.bssid;
+    const AccessPoint* target = aim(prof.ssid, prof.bssType, hiddenFlag || prof.nonBroadcast);
+    if (!target) return;
+    const AccessPoint& ap = *target;
     if (prof.SecurityEnabled() != ap.securityEnabled) {
       at.reason = WLAN_REASON_CODE_NETWORK_NOT_COMPATIBLE;
     } else if (ap.securityEnabled && prof.key != ap.key) {

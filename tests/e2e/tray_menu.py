@@ -34,10 +34,7 @@ def test(args):
         tray_support.click(s, x, y, repeat=2)
         tray_support.wait_mapped(s, window)
 
-        menu = tray_support.open_menu(s, program, icon, known=[window])
-        tray_support.click_item(s, menu, "last")
-        check(harness.wait_until(lambda: program.poll() is not None, 10), "Exit Program did not end the program")
-        check(program.returncode == 0, f"exit code {program.returncode}:\n{s.output(program)}")
+        tray_support.exit_from_menu(s, program, icon, window)
 
 
 if __name__ == "__main__":

@@ -175,6 +175,14 @@ def click_item(session, menu, which):
     click(session, menu.x + min(40, menu.width // 2), y)
 
 
+def exit_from_menu(session, process, icon, window):
+    """Chooses the tray menu's last item, Exit Program, and checks that the program ended with 0."""
+    menu = open_menu(session, process, icon, known=[window])
+    click_item(session, menu, "last")
+    harness.check(harness.wait_until(lambda: process.poll() is not None, 10), "Exit Program did not end the program")
+    harness.check(process.returncode == 0, f"exit code {process.returncode}:\n{session.output(process)}")
+
+
 def wait_main_window(session, process, timeout=15):
     """The program's mapped main window: title exactly "Aerlume", managed (not override-redirect)."""
     def find():
