@@ -55,8 +55,16 @@ CChildView::CChildView(QWidget* parent) : QWidget(parent) {
 
   LogPrintf("Initializing...\n");
   CreateList();
-  // The graph and the status panel come later; their places are kept now.
-  m_pGraphWnd = CreatePlace(this, "graph", kGraphId, QStringLiteral("Link quality"));
+  // The status panel comes later; its place is kept now.
+  m_pGraphWnd = new CWIFIGraphWnd(this);
+  m_pGraphWnd->setObjectName(QStringLiteral("graph"));
+  m_pGraphWnd->setProperty("controlId", kGraphId);
+  // 50 repaints a second (one pixel of scrolling per 20 ms sample), a
+  // 20-pixel grid from the top-left corner.
+  m_pGraphWnd->SetRefreshRate(50);
+  m_pGraphWnd->SetGridSpacing(20, 20);
+  m_pGraphWnd->SetGridOffset(0, 0);
+  m_pGraphWnd->show();
   m_pStatusWnd = CreatePlace(this, "statusPanel", kStatusPanelId, QStringLiteral("Network status"));
   LogPrintf("\n");
 
@@ -342,7 +350,7 @@ void CChildView::OnContextMenu(const QPoint& pos) {
 
 void CChildView::OnSelectionChanged() {
   CStation* selected = GetSelectedStation();
-  // The link-quality graph, when it exists, is told here as well.
+  if (m_pGraphWnd) m_pGraphWnd->SetStation(selected);
   auto* frame = dynamic_cast<CMessageTarget*>(window());
   if (frame && frame != this)
     PostMessage(frame->GetSafeHwnd(), WM_STATION_SELECTED, reinterpret_cast<WPARAM>(selected), 0);

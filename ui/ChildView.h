@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/winmsg.h"
+#include "ui/WIFIGraphWnd.h"
 
 class CNativeWIFIDevice;
 class CNativeWIFIInterface;
@@ -90,9 +91,9 @@ class CChildView : public QWidget, public CMessageTarget {
 
   QTableView* GetList() const { return m_pList; }
   CStationTableModel* GetModel() const { return m_pModel; }
-  // Places of the status panel and the graph.
+  // The status panel's place and the link-quality graph.
   QWidget* GetStatusPanel() const { return m_pStatusWnd; }
-  QWidget* GetGraph() const { return m_pGraphWnd; }
+  CWIFIGraphWnd* GetGraph() const { return m_pGraphWnd; }
   // Timer 1..4, or null for another number.
   QTimer* GetTimer(int number) const;
 
@@ -119,7 +120,7 @@ class CChildView : public QWidget, public CMessageTarget {
   std::uint32_t m_nSortState = kInitialSortState;
   QTableView* m_pList = nullptr;
   CStationTableModel* m_pModel = nullptr;
-  QWidget* m_pGraphWnd = nullptr;
+  CWIFIGraphWnd* m_pGraphWnd = nullptr;
   CNativeWIFIInterface* m_pWlanInterface = nullptr;
   QWidget* m_pStatusWnd = nullptr;
   QPointer<QMenu> m_pStationMenu;

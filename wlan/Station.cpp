@@ -43,6 +43,14 @@ CStation::~CStation() {
   // Cleared before the call so a window that resets the pointer while
   // closing finds the station still whole.
   if (CStationWindow* wnd = std::exchange(m_pPropertiesWnd, nullptr)) wnd->DestroyStationWindow();
+  for (CStationWatch* watch : m_watches) watch->m_pStation = nullptr;
+}
+
+void CStationWatch::Reset(CStation* pStation) {
+  if (pStation == m_pStation) return;
+  if (m_pStation) std::erase(m_pStation->m_watches, this);
+  m_pStation = pStation;
+  if (pStation) pStation->m_watches.push_back(this);
 }
 
 int CStation::PhyIndexOf(int dot11BssPhyType) {

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/wlantypes.h"
 #include "wlan/LinkQualityHistory.h"
 
 class CNativeWIFIDevice;
+class CStation;
 class CWIFINetwork;
 
 // The open properties window of a station, as the core sees it. The window
@@ -21,6 +23,27 @@ class CStationWindow {
   virtual ~CStationWindow() = default;
   // Closes the window; afterwards it must not touch the station again.
   virtual void DestroyStationWindow() = 0;
+};
+
+// A pointer to a station that the station clears when it is deleted, for
+// windows that show a station for longer than they can vouch for it (the
+// monitor that owns the station may be deleted meanwhile). User-interface
+// thread only, like the station's creation and deletion.
+class CStationWatch {
+ public:
+  CStationWatch() = default;
+  ~CStationWatch() { Reset(nullptr); }
+  CStationWatch(const CStationWatch&) = delete;
+  CStationWatch& operator=(const CStationWatch&) = delete;
+
+  // Watches `pStation` (null: nothing) instead of the station watched so far.
+  void Reset(CStation* pStation);
+  // The station, or null when none is watched or it has been deleted.
+  CStation* Get() const { return m_pStation; }
+
+ private:
+  friend class CStation;
+  CStation* m_pStation = nullptr;
 };
 
 // Threads: the monitor's refresh worker writes m_lRssi, m_uLinkQuality,
@@ -35,7 +58,7 @@ class CStation {
            int nCipherAlgorithm, ULONG uLinkQuality, LONG lRssi, int nPhyType, UINT usBeaconPeriod,
            ULONG ulCenterFrequency, int nBssType, const WLAN_RATE_SET& rateSet, std::int64_t tNow);
   // Closes the properties window first (it may still read the station), then
-  // the history goes with the members.
+  // clears the watches; the history goes with the members.
   ~CStation();
 
   CStation(const CStation&) = delete;
@@ -102,7 +125,11 @@ class CStation {
   CStationWindow* m_pPropertiesWnd = nullptr;
 
  private:
+  friend class CStationWatch;
   void SetChanged() { m_bChanged.store(true, std::memory_order_release); }
+
+  // The watches pointing here; usually none or one (the graph).
+  std::vector<CStationWatch*> m_watches;
 };
 
 static_assert(std::atomic<LONG>::is_always_lock_free && std::atomic<ULONG>::is_always_lock_free &&

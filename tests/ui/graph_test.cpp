@@ -1,0 +1,225 @@
+// The link-quality graph, read back from its painted pixels: the trace and
+// its fill for known histories, the grid and its movement, the overlay, the
+// graph as the station view places and drives it, and a station deleted
+// while it is shown.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/ui/childview_support.h"
+#include "ui/GraphWnd.h"
+#include "ui/WIFIGraphWnd.h"
+
+namespace {
+
+using childviewtest::Ap;
+using childviewtest::ChildViewTest;
+using childviewtest::OneAdapter;
+using childviewtest::OpenProfile;
+
+// The colours as a viewer sees them.
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb kGrid = qRgb(8, 128, 16);
+const QRgb kLine = qRgb(0, 255, 0);
+const QRgb kFill = qRgb(0, 98, 0);
+const QRgb kGridUnderFill = qRgb(8, 226, 16);  // (8,128,16) | (0,98,0)
+const QRgb kYellow = qRgb(255, 255, 0);
+const QRgb kOrange = qRgb(255, 165, 0);
+
+std::unique_ptr<CStation> MakeStation(const std::vector<int>& history, CNativeWIFIDevice* device = nullptr) {
+  const DOT11_MAC_ADDRESS bssid = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+  WLAN_RATE_SET rates{};
+  auto station = std::make_unique<CStation>(device, nullptr, bssid, "Bench", 0, 50, -60, 0, 100, 2437000, 1, rates, 0);
+  for (int value : history) station->AddLinkQualitySample(value);
+  return station;
+}
+
+QImage Picture(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+// Pixels of exactly `colour` in the rectangle.
+int Count(const QImage& image, const QRect& area, QRgb colour) {
+  int count = 0;
+  const QRect box = area.intersected(image.rect());
+  for (int y = box.top(); y <= box.bottom(); ++y)
+    for (int x = box.left(); x <= box.right(); ++x) count += image.pixel(x, y) == colour;
+  return count;
+}
+
+// A bare graph, 100 x 101 pixels: with rows 0..100, a quality of q% lies on
+// row 100 - q.
+class GraphPaintTest : public testing::Test {
+ protected:
+  GraphPaintTest() {
+    m_graph.resize(100, 101);
+    // Lines off the window unless a test asks for a grid.
+    m_graph.SetGridSpacing(1000, 1000);
+    m_graph.SetGridOffset(-1, -4);
+  }
+  CGraphWnd m_graph;
+};
+
+TEST_F(GraphPaintTest, FlatHistoryDrawsTheTraceAtItsRowAndFillsBelowIt) {
+  const struct {
+    const char* name;
+    int quality;
+    int row;
+  } cases[] = {{"full", 100, 0}, {"none", 0, 100}, {"half", 50, 50}, {"above range", 130, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto station = MakeStation(std::vector<int>(300, c.quality));
+    m_graph.SetStation(station.get());
+    const QImage image = Picture(m_graph);
+    for (int x : {0, 37, 99}) {
+      SCOPED_TRACE(x);
+      EXPECT_EQ(image.pixel(x, c.row), kLine);
+      EXPECT_EQ(Count(image, QRect(x, 0, 1, c.row), kBlack), c.row);
+      EXPECT_EQ(Count(image, QRect(x, c.row + 1, 1, 100 - c.row), kFill), 100 - c.row);
+    }
+    m_graph.SetStation(nullptr);
+  }
+}
+
+TEST_F(GraphPaintTest, NewestSampleAtTheRightEdgeAndShortHistoryLeavesTheLeftEmpty) {
+  std::vector<int> history(30, 20);
+  history.back() = 90;
+  auto station = MakeStation(history);
+  m_graph.SetStation(station.get());
+  const QImage image = Picture(m_graph);
+  EXPECT_EQ(image.pixel(99, 10), kLine);  // newest
+  EXPECT_EQ(image.pixel(98, 80), kLine);
+  EXPECT_EQ(image.pixel(70, 80), kLine);  // oldest of 30
+  EXPECT_EQ(Count(image, QRect(70, 81, 1, 20), kFill), 20);
+  // The fill ends one column left of the oldest sample, at the bottom;
+  // further left there is nothing but background.
+  EXPECT_EQ(image.pixel(69, 100), kFill);
+  EXPECT_EQ(Count(image, QRect(69, 0, 1, 81), kBlack), 81);
+  EXPECT_EQ(Count(image, QRect(0, 0, 69, 101), kBlack), 69 * 101);
+}
+
+TEST_F(GraphPaintTest, OneSampleDrawsNoTrace) {
+  auto station = MakeStation({60});
+  m_graph.SetStation(station.get());
+  m_graph.SetGridSpacing(10, 10);
+  m_graph.SetGridOffset(0, 0);
+  const QImage image = Picture(m_graph);
+  EXPECT_EQ(Count(image, image.rect(), kLine) + Count(image, image.rect(), kFill), 0);
+  EXPECT_EQ(image.pixel(10, 5), kGrid);
+  EXPECT_EQ(image.pixel(5, 5), kBlack);
+}
+
+TEST_F(GraphPaintTest, GridShowsThroughTheFillWhichLeavesTheTraceAlone) {
+  m_graph.SetGridSpacing(10, 10);
+  m_graph.SetGridOffset(0, 0);  // lines at x = 0, 10, ... and y = 0, 10, ...
+  auto station = MakeStation(std::vector<int>(200, 45));  // row 55
+  m_graph.SetStation(station.get());
+  const QImage image = Picture(m_graph);
+  EXPECT_EQ(image.pixel(20, 35), kGrid);  // above the trace
+  EXPECT_EQ(image.pixel(35, 30), kGrid);
+  EXPECT_EQ(image.pixel(20, 75), kGridUnderFill);  // below it
+  EXPECT_EQ(image.pixel(35, 70), kGridUnderFill);
+  EXPECT_EQ(image.pixel(35, 75), kFill);
+  EXPECT_EQ(image.pixel(20, 55), kLine);  // the trace crossing a grid line
+  EXPECT_EQ(image.pixel(35, 55), kLine);
+}
+
+TEST_F(GraphPaintTest, VerticalGridMovesOnePixelLeftPerTimerEvent) {
+  m_graph.SetGridSpacing(20, 20);
+  m_graph.SetGridOffset(0, 0);
+  m_graph.SetRefreshRate(1);  // one event a second
+  // x of the first vertical line (row 5 has no horizontal one).
+  auto firstLine = [&] {
+    const QImage image = Picture(m_graph);
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, 5) == kGrid) return x;
+    return -1;
+  };
+  const int before = firstLine();
+  ASSERT_GE(before, 0);
+  int after = before;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (after = firstLine()) != before; }, 5000));
+  EXPECT_EQ(after, (before + 19) % 20);
+  const QImage image = Picture(m_graph);
+  EXPECT_EQ(image.pixel(after + 20, 5), kGrid);
+  EXPECT_EQ(image.pixel(5, 20), kGrid);  // horizontal lines stay
+}
+
+TEST_F(ChildViewTest, GraphOverTheViewShowsTheSelectedStationAndFollowsTheSelection) {
+  // An SSID long enough to push the title past half the graph's width.
+  const std::string ssid(32, 'W');
+  Start(OneAdapter({Ap(1, ssid, -50), Ap(2, "Other", -70)}, {OpenProfile(ssid, true, false)}, true));
+  Settle();
+  m_frame->show();
+  ASSERT_EQ(m_view->GetSelectedStation(), StationOf(1));
+  CWIFIGraphWnd* graph = m_view->GetGraph();
+  ASSERT_EQ(graph->geometry(), QRect(210, 5, 785, 200));
+  const int half = 785 / 2;
+
+  QImage image = Picture(*graph);
+  // The owner's grid: 20 pixels from the top-left corner.
+  for (int x : {0, 20, 400, 780}) EXPECT_EQ(image.pixel(x, 150), kGrid) << x;
+  for (int y : {100, 180}) EXPECT_EQ(image.pixel(500, y), kGrid) << y;
+  EXPECT_EQ(image.pixel(10, 150), kBlack);
+
+  // Title in yellow up to half the width, then cut; labels in yellow end
+  // before x = 56, values in orange begin at x = 60.
+  EXPECT_GT(Count(image, QRect(5, 0, half - 5, 18), kYellow), 0);
+  EXPECT_GT(Count(image, QRect(half - 20, 0, 20, 18), kYellow), 0);
+  EXPECT_EQ(Count(image, QRect(half, 0, 785 - half, 18), kYellow), 0);
+  EXPECT_GT(Count(image, QRect(0, 18, 56, 60), kYellow), 0);
+  EXPECT_EQ(Count(image, QRect(56, 18, 729, 60), kYellow), 0);
+  EXPECT_EQ(Count(image, QRect(0, 18, 60, 60), kOrange), 0);
+  EXPECT_GT(Count(image, QRect(60, 18, 725, 60), kOrange), 0);
+
+  // "Connected to <ssid> (<bssid>)" reaches much further right than the
+  // state text that replaces it once the adapter has disconnected.
+  auto rightmostOrange = [&](const QImage& picture) {
+    for (int x = 784; x >= 0; --x)
+      if (Count(picture, QRect(x, 18, 1, 60), kOrange) > 0) return x;
+    return -1;
+  };
+  const int connectedExtent = rightmostOrange(image);
+  EXPECT_GT(connectedExtent, 300);
+  ASSERT_EQ(Device()->Disconnect(), 0);
+  wlansim::AdvanceClock(5000);
+  ASSERT_TRUE(wlansim::WaitForIdle());
+  ASSERT_FALSE(wlansim::CurrentBssid(wlantest::TestGuid(1)).has_value());
+  image = Picture(*graph);
+  EXPECT_LT(rightmostOrange(image), 250);
+  EXPECT_GT(rightmostOrange(image), 60);
+
+  // No selection: the prompt alone, in yellow, no value rows.
+  m_view->GetList()->clearSelection();
+  image = Picture(*graph);
+  EXPECT_GT(Count(image, QRect(5, 0, 200, 18), kYellow), 0);
+  EXPECT_EQ(Count(image, image.rect(), kOrange), 0);
+}
+
+TEST_F(ChildViewTest, StationDeletedWhileShownLeavesAnEmptyGraph) {
+  Start(OneAdapter({Ap(1, "Home", -50)}));
+  Settle();
+  CStation* station = StationOf(1);
+  ASSERT_NE(station, nullptr);
+  CWIFIGraphWnd graph;
+  graph.resize(300, 120);
+  graph.SetStation(station);
+  for (int i = 0; i < 400; ++i) station->AddLinkQualitySample(20);  // below the overlay
+  QImage image = Picture(graph);
+  ASSERT_GT(Count(image, image.rect(), kLine), 250);
+  ASSERT_GT(Count(image, image.rect(), kOrange), 0);
+
+  // The client deletes its monitors and with them their stations.
+  m_view->SetWlanInterface(nullptr);
+  m_client.reset();
+  EXPECT_EQ(graph.GetStation(), nullptr);
+  image = Picture(graph);
+  EXPECT_EQ(Count(image, image.rect(), kLine), 0);
+  EXPECT_EQ(Count(image, image.rect(), kOrange), 0);
+  EXPECT_GT(Count(image, QRect(5, 0, 145, 18), kYellow), 0);  // the prompt
+}
+
+}  // namespace
