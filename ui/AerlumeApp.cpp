@@ -1,12 +1,11 @@
 #include "ui/AerlumeApp.h"
 
-#include <QMessageBox>
-#include <QPixmap>
 #include <QTimer>
 #include <cstdio>
 
 #include "platform/appprofile.h"
 #include "settings/Settings.h"
+#include "ui/AboutTaskDialog.h"
 #include "ui/MainFrame.h"
 #include "ui/Resource.h"
 #include "ui/SystemTray.h"
@@ -42,13 +41,8 @@ bool CAerlumeApp::OnAnotherInstance(WPARAM wParam, LPARAM lParam) {
 }
 
 void CAerlumeApp::ShowAbout(QWidget* owner) {
-  QMessageBox box(owner);
-  box.setWindowTitle(QStringLiteral("About Aerlume"));
-  box.setIconPixmap(owner ? owner->windowIcon().pixmap(48, 48) : QPixmap());
-  box.setText(QStringLiteral("<b>Aerlume</b>"));
-  box.setInformativeText(QStringLiteral("Version %1\n\nA Wi-Fi monitor.").arg(QString::fromLatin1(kProductVersion)));
-  box.setStandardButtons(QMessageBox::Ok);
-  box.exec();
+  CAboutTaskDialog about(owner);
+  about.DoModal();
 }
 
 void CAerlumeApp::ScheduleScreenshot(const QString& path) {

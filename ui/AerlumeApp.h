@@ -12,7 +12,7 @@ class CAerlumeApp : public CWinAppEx {
   static constexpr char kInstanceKey[] = "{73B17E14-A8D3-479f-886E-509ED6A0D888}";
   // The profile store's key name (the settings' organisation folder).
   static constexpr char kRegistryKey[] = "Local AppWizard-Generated Applications";
-  static constexpr char kProductVersion[] = "0.1.0";
+  static constexpr char kProductVersion[] = AERLUME_PRODUCT_VERSION;  // the CMake project version
 
   CAerlumeApp(int& argc, char** argv);
 
