@@ -60,6 +60,9 @@ CAboutTaskDialog::CAboutTaskDialog(QWidget* pParent, const CVersionResource* pRe
     }
     if (QueryString(pResource, block, "LegalCopyright", value)) footer = value;
   }
+  // The title is the program's name, as a dialog without a title of its own
+  // would show it, spelt as the product name rather than the file name.
+  m_strTitle = Utf8ToWide(instruction);
   m_strMainInstruction = Utf8ToWide(instruction);
   m_strContent = Utf8ToWide(content);
   m_strFooter = Utf8ToWide(footer);

@@ -6,7 +6,7 @@
 
 class CAboutTaskDialog : public CTaskDialog {
  public:
-  // Main instruction: the product name; content: version, company,
+  // Title and main instruction: the product name; content: version, company,
   // description and comments; footer: the copyright; main icon: the
   // application's icon. With several translations the content holds one
   // block per translation, in the resource's order, and the main instruction

@@ -175,6 +175,13 @@ TEST_F(TaskDialogTest, SetFooterUpdatesTheRunningDialogAndAfterwards) {
   EXPECT_EQ(dialog.GetFooter(), u"After the run");
 }
 
+TEST_F(TaskDialogTest, OwnerDestroyedWhileRunningEndsTheDialogAsCancelled) {
+  auto* owner = new QWidget;
+  CTaskDialog dialog(owner, u"T", u"Heading", u"Body", u"");
+  EXPECT_EQ(RunWith(dialog, [owner](QDialog*) { delete owner; }), CTaskDialog::kIdCancel);
+  EXPECT_EQ(RunningDialog(), nullptr);
+}
+
 struct EndCase {
   const char* name;
   bool cancellable;  // built with texts (flags 0x1009) or default-constructed (flags 0)
@@ -289,8 +296,9 @@ TEST(AboutTaskDialogTest, ProgramResourceHasOneTranslationAndTheSixFields) {
 // OK at the bottom right). AERLUME_ABOUT_PNG=<file> saves a picture of it.
 TEST(AboutTaskDialogTest, ProgramAboutBoxLooksLikeADialog) {
   CAboutTaskDialog about(nullptr);
-  QString instruction, content, footer;
+  QString title, instruction, content, footer;
   RunWith(about, [&](QDialog* shown) {
+    title = shown->windowTitle();
     instruction = Text(shown, "mainInstruction");
     content = Text(shown, "content");
     footer = Text(shown, "footer");
@@ -321,6 +329,7 @@ TEST(AboutTaskDialogTest, ProgramAboutBoxLooksLikeADialog) {
     if (!png.isEmpty()) shown->grab().save(png);
     ClickOk(shown);
   });
+  EXPECT_EQ(title, QStringLiteral("Aerlume"));
   EXPECT_EQ(instruction, QStringLiteral("Aerlume"));
   EXPECT_TRUE(content.startsWith(QStringLiteral("Version " AERLUME_PRODUCT_VERSION "\nBy ")));
   EXPECT_TRUE(footer.startsWith(QStringLiteral("Copyright")));
