@@ -94,6 +94,9 @@ LRESULT COutWnd::WindowProc(UINT message, WPARAM wParam, LPARAM) {
     case WM_TIMER:
       OnTimer(static_cast<UINT_PTR>(wParam));
       return 0;
+    case kFlushMessage:
+      OnFlush();
+      return 0;
     default:
       return 0;
   }
@@ -162,7 +165,10 @@ void COutWnd::AddText(char* pText) {
   FirstUse();
   if (!pText || !*pText) return;
   AppendText(pText, std::strlen(pText));
-  UpdateScrollBars();
+  // The bars follow once per pass of the event loop, not per text: each
+  // change of theirs is a repaint.
+  m_bScrollBarsStale = true;
+  RequestFlush();
 }
 
 void COutWnd::StoreLine(std::string& line, bool bIndented, bool bComplete, bool& bPreviousComplete) {
@@ -173,7 +179,6 @@ void COutWnd::StoreLine(std::string& line, bool bIndented, bool bComplete, bool&
   m_bNewestIndented = bIndented;
   bPreviousComplete = bComplete;
   while (static_cast<int>(m_lines.size()) > m_nMaxLines) m_lines.pop_back();
-  if (m_nPendingLines == kScrollInBatch) BringLinesIntoView();
 }
 
 void COutWnd::AppendText(const char* pText, std::size_t length) {
@@ -264,11 +269,27 @@ void COutWnd::AppendText(const char* pText, std::size_t length) {
 
 // ---------------------------------------------------------------- view
 
-void COutWnd::BringLinesIntoView() {
-  if (m_nPendingLines == 0) return;
+void COutWnd::RequestFlush() {
+  if (m_bFlushPosted) return;
+  m_bFlushPosted = PostMessage(GetSafeHwnd(), kFlushMessage, 0, 0) != FALSE;
+  // No queue to wait behind: flush now.
+  if (!m_bFlushPosted) OnFlush();
+}
+
+void COutWnd::OnFlush() {
+  m_bFlushPosted = false;
+  // Whole batches of 20 come in with one block move; the rest waits for the
+  // refresh tick.
+  BringLinesIntoView(m_nPendingLines / kScrollInBatch * kScrollInBatch);
+  if (m_bScrollBarsStale) UpdateScrollBars();
+}
+
+void COutWnd::BringLinesIntoView(int nLines) {
+  if (nLines < 0 || nLines > m_nPendingLines) nLines = m_nPendingLines;
+  if (nLines == 0) return;
   EnsureLineHeight();
-  const int nPixels = m_nPendingLines * m_nLineHeight;
-  m_nPendingLines = 0;
+  const int nPixels = nLines * m_nLineHeight;
+  m_nPendingLines -= nLines;
   // One block move per batch; Qt repaints only the rows it uncovers. A batch
   // taller than the window replaces every row anyway.
   if (nPixels < ClientHeight())
@@ -354,6 +375,7 @@ void COutWnd::scrollContentsBy(int, int) {
 void COutWnd::UpdateScrollBars() {
   if (m_bInScrollBarUpdate) return;
   m_bInScrollBarUpdate = true;
+  m_bScrollBarsStale = false;
   EnsureLineHeight();
   const int nCount = LineCount();
   const int nPage = std::min(nCount, VisibleRows());
@@ -450,6 +472,7 @@ void COutWnd::SetHorizontalPosition(int nScrollColumn) {
 void COutWnd::OnTimer(UINT_PTR id) {
   if (id == kRefreshTimer) {
     BringLinesIntoView();
+    if (m_bScrollBarsStale) UpdateScrollBars();
     return;
   }
   if (id != kSelectTimer || !m_bCaptured) return;
@@ -512,6 +535,7 @@ void COutWnd::mousePressEvent(QMouseEvent* event) {
   }
   // Rows under the mouse must be where the line numbers say they are.
   BringLinesIntoView();
+  if (m_bScrollBarsStale) UpdateScrollBars();
   EnsureLineHeight();
   m_ptMouse = event->position().toPoint();
   m_selStart = m_selEnd = PointToText(m_ptMouse);

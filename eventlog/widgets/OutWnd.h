@@ -40,6 +40,10 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   static constexpr int kDefaultMaxLines = 30000;
   static constexpr int kFixedWrapWidth = 512;
   static constexpr int kScrollInBatch = 20;
+  // Posted to itself by the first text of a pass; it arrives after the texts
+  // already queued, so a burst of texts costs one scroll-in of the whole
+  // batches of 20 and one update of the scroll bars.
+  static constexpr UINT kFlushMessage = WM_USER + 1;
 
   // Creates the window handle on the calling (UI) thread and becomes the
   // main log window if none is registered yet.
@@ -101,7 +105,11 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   void FirstUse();
   void AppendText(const char* pText, std::size_t length);
   void StoreLine(std::string& line, bool bIndented, bool bComplete, bool& bPreviousComplete);
-  void BringLinesIntoView();
+  // Scrolls nLines of the pending lines (all by default) into view with one
+  // block move.
+  void BringLinesIntoView(int nLines = -1);
+  void RequestFlush();
+  void OnFlush();
   void UpdateScrollBars();
   void OnVScroll(int action);
   void OnHScroll(int action);
@@ -148,6 +156,10 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   bool m_bNewestIndented = false;
   UINT_PTR m_nSelectTimer = 0;
   UINT_PTR m_nRefreshTimer = 0;
+  // A kFlushMessage is queued and not yet delivered.
+  bool m_bFlushPosted = false;
+  // Lines were added since the scroll bars were last set.
+  bool m_bScrollBarsStale = false;
   bool m_bStarted = false;
   bool m_bInScrollBarUpdate = false;
 };

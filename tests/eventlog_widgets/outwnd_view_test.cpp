@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/test_support.h"
 #include "tests/eventlog_widgets/OutWndHarness.h"
 
 using outwnd::Add;
@@ -27,10 +28,14 @@ std::string Hs(int count) { return std::string(static_cast<std::size_t>(count), 
 class PaintRecorder : public QObject {
  public:
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+    if (event->type() == QEvent::Paint) {
+      painted += static_cast<QPaintEvent*>(event)->region();
+      ++paints;
+    }
     return false;
   }
   QRegion painted;
+  int paints = 0;
 };
 
 class OutWndView : public ::testing::Test {
@@ -90,7 +95,9 @@ TEST_F(OutWndView, NewLinesComeInPerTwentyAndTheRestAtTheNextTick) {
   AddLines(1, 19);
   EXPECT_EQ(wnd.PendingLines(), 19);
   AddLines(20, 20);
-  EXPECT_EQ(wnd.PendingLines(), 0) << "the 20th line scrolls the batch in at once";
+  // The batch comes in once the texts queued with it have been delivered.
+  PumpPostedMessages();
+  EXPECT_EQ(wnd.PendingLines(), 0) << "the 20th line scrolls the batch in";
   AddLines(21, 25);
   EXPECT_EQ(wnd.PendingLines(), 5);
 
@@ -104,6 +111,37 @@ TEST_F(OutWndView, NewLinesComeInPerTwentyAndTheRestAtTheNextTick) {
   shot = Shot(wnd);
   EXPECT_EQ(InkColumns(wnd, shot, 0), 25);
   EXPECT_EQ(InkColumns(wnd, shot, kRows - 1), 16);
+}
+
+// A burst of posted lines, delivered by the event loop as LogPrintf's are:
+// one scroll-in and one scroll-bar update for the whole burst, not one per
+// batch of 20 and one per line.
+TEST_F(OutWndView, APostedBurstCostsOneRepaint) {
+  ASSERT_EQ(g_pLogWnd, static_cast<CMessageTarget*>(&wnd));
+  AddLines(1, 30);  // the vertical bar is up before the burst
+  Tick(wnd, COutWnd::kRefreshTimer);
+  Settle();
+  PaintRecorder text;
+  PaintRecorder bar;
+  wnd.viewport()->installEventFilter(&text);
+  wnd.verticalScrollBar()->installEventFilter(&bar);
+  SetLogTimeSource([] { return static_cast<std::time_t>(-1); });  // no stamps: line i is its H's
+  for (int i = 31; i <= 235; ++i) LogPrintf("%s\n", Hs(i % 50 + 1).c_str());
+  SetLogTimeSource(nullptr);
+  // Whole batches come in; the last 5 lines wait for the refresh tick (the
+  // real one may come first, under load).
+  ASSERT_TRUE(testsupport::SpinUntil([&] { return wnd.LineCount() == 235 && wnd.PendingLines() < 20; }));
+  Settle();
+  wnd.viewport()->removeEventFilter(&text);
+  wnd.verticalScrollBar()->removeEventFilter(&bar);
+  EXPECT_LE(text.paints, 2) << "one repaint for the burst (two if the refresh tick fell inside it)";
+  EXPECT_LE(bar.paints, 2);
+  EXPECT_EQ(wnd.verticalScrollBar()->maximum(), 235 - kRows);
+  EXPECT_EQ(wnd.verticalScrollBar()->value(), 235 - kRows);
+  Tick(wnd, COutWnd::kRefreshTimer);
+  EXPECT_EQ(wnd.PendingLines(), 0);
+  EXPECT_EQ(InkColumns(wnd, Shot(wnd), 0), 235 % 50 + 1) << "the newest line on the bottom row";
+  EXPECT_TRUE(ScreenMatchesRepaint());
 }
 
 TEST_F(OutWndView, AppendingRepaintsOnlyTheUncoveredRows) {
