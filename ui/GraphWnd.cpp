@@ -88,8 +88,9 @@ void CGraphWnd::paintEvent(QPaintEvent* event) {
 
   painter.fillRect(client, m_crBackground);
   DrawGrid(painter, client);
-  if (const CStation* station = m_pStation.Get(); station && station->m_lstLinkQuality.size() > 1)
-    DrawTrace(painter, client, station->m_lstLinkQuality);
+  if (const CStation* station = m_pStation.Get();
+      station && station->m_lstLinkQuality.size() > 1 && !client.isEmpty())
+    DrawTrace(dc, client, station->m_lstLinkQuality);
 
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
   painter.setPen(Qt::NoPen);
@@ -116,7 +117,8 @@ void CGraphWnd::DrawGrid(QPainter& painter, const QRect& client) const {
 // The edges are the last pixel row and column themselves, so that a quality
 // of 0 and the newest sample are visible: 100 lies on the top row, 0 on the
 // bottom row.
-void CGraphWnd::DrawTrace(QPainter& painter, const QRect& client, const CLinkQualityHistory& history) {
+void CGraphWnd::DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHistory& history) {
+  QPainter& painter = dc.Painter();
   const int h = client.bottom() - client.top();
   // A quality is a percentage; anything outside is drawn at the nearer edge.
   auto yOf = [&](int value) { return client.bottom() - MulDiv(std::clamp(value, 0, 100), h, 100); };
@@ -134,23 +136,52 @@ void CGraphWnd::DrawTrace(QPainter& painter, const QRect& client, const CLinkQua
   // A polyline leaves out its last pixel; that is the oldest sample's.
   painter.drawPoint(m_trace.last());
 
-  // The area below the trace. Fills take the pixels whose centres lie
-  // inside the outline, so each vertex is put on the centre of its column at
-  // the top edge of its row: column x is filled from its sample's row down
-  // to the last row, and the right edge closes beyond the newest column. On
-  // the left the outline slants down to the bottom one column further left.
-  const qreal below = client.bottom() + 1;
-  const qreal beyond = client.right() + 1;
-  m_fill.clear();
-  m_fill.append(QPointF(beyond, m_trace.first().y()));
-  for (const QPoint& point : m_trace) m_fill.append(QPointF(point.x() + 0.5, point.y()));
-  m_fill.append(QPointF(xEnd, below));
-  m_fill.append(QPointF(beyond, below));
+  // The area below the trace, as the first row filled in each column: from
+  // each sample's row down to the bottom; when the history ends inside the
+  // window, the edge slants down to the bottom over one more column on the
+  // left, so the fill ends one pixel left of the oldest sample.
+  const int first = std::max(client.left(), xEnd);
+  m_tops.assign(static_cast<std::size_t>(client.right() - first + 1), client.bottom() + 1);
+  for (const QPoint& point : m_trace)
+    if (point.x() >= first) m_tops[static_cast<std::size_t>(point.x() - first)] = point.y();
+  if (xEnd >= client.left()) {
+    const int oldest = m_trace.last().y();
+    m_tops[0] = oldest + (client.bottom() + 1 - oldest) * 2 / 3;
+  }
+  FillBelow(dc, first, client.bottom());
+}
 
-  // OR-ed with what lies beneath: grid lines show through the fill, and the
-  // trace, whose colour already holds the fill's bits, stays as it is.
+// OR-ed with what lies beneath: grid lines show through the fill, and the
+// trace, whose colour already holds the fill's bits, stays as it is. On the
+// off-screen image the bits are combined directly (a raster operation through
+// the painter costs several times more per pixel); elsewhere the painter
+// does it.
+void CGraphWnd::FillBelow(CMemDC& dc, int first, int bottom) {
+  QPainter& painter = dc.Painter();
+  QImage* image = dc.Image();
+  const QTransform transform = painter.transform();
+  if (image && image->format() == QImage::Format_RGB32 && image->devicePixelRatio() == 1.0 &&
+      transform.type() <= QTransform::TxTranslate) {
+    const int dx = qRound(transform.dx()), dy = qRound(transform.dy());
+    const int last = first + static_cast<int>(m_tops.size()) - 1;
+    const int x0 = std::max(first, -dx), x1 = std::min(last, image->width() - 1 - dx);
+    const int top = *std::min_element(m_tops.begin(), m_tops.end());
+    const int y0 = std::max(top, -dy), y1 = std::min(bottom, image->height() - 1 - dy);
+    const QRgb bits = m_crFill.rgb() & RGB_MASK;
+    const int* tops = m_tops.data() + (x0 - first);
+    for (int y = y0; y <= y1; ++y) {
+      QRgb* line = reinterpret_cast<QRgb*>(image->scanLine(y + dy)) + (x0 + dx);
+      for (int i = 0, n = x1 - x0 + 1; i < n; ++i) line[i] |= tops[i] <= y ? bits : 0u;
+    }
+    return;
+  }
+  std::vector<QLine> columns;
+  for (std::size_t i = 0; i < m_tops.size(); ++i) {
+    const int column = first + static_cast<int>(i);
+    if (m_tops[i] <= bottom) columns.emplace_back(column, m_tops[i], column, bottom);
+  }
   painter.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(m_crFill);
-  painter.drawPolygon(m_fill, Qt::WindingFill);
+  painter.setPen(ThinPen(m_crFill));
+  painter.drawLines(columns.data(), static_cast<int>(columns.size()));
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }

@@ -14,9 +14,9 @@
 
 #include <QColor>
 #include <QPolygon>
-#include <QPolygonF>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 #include "wlan/Station.h"
 
@@ -67,9 +67,12 @@ class CGraphWnd : public QWidget {
 
  private:
   void DrawGrid(QPainter& painter, const QRect& client) const;
-  void DrawTrace(QPainter& painter, const QRect& client, const CLinkQualityHistory& history);
+  void DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHistory& history);
+  // ORs m_crFill into column first + i from row m_tops[i] down to `bottom`.
+  void FillBelow(CMemDC& dc, int first, int bottom);
 
-  // Reused from paint to paint: the trace and the outline of its fill.
+  // Reused from paint to paint: the trace, and the first filled row of each
+  // column from the leftmost one that has fill.
   QPolygon m_trace;
-  QPolygonF m_fill;
+  std::vector<int> m_tops;
 };

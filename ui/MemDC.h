@@ -35,6 +35,9 @@ class CMemDC {
   const QRect& Rect() const { return m_rect; }
   // Whether drawing goes to an off-screen image.
   bool IsOffScreen() const { return m_bMemDC; }
+  // The off-screen image (its top-left pixel is the clip box's), for
+  // pixel work the painter does slowly; null when drawing directly.
+  QImage* Image() { return m_bMemDC ? &m_image : nullptr; }
 
  private:
   QPainter& m_target;

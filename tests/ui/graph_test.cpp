@@ -125,6 +125,16 @@ TEST_F(GraphPaintTest, GridShowsThroughTheFillWhichLeavesTheTraceAlone) {
   EXPECT_EQ(image.pixel(35, 75), kFill);
   EXPECT_EQ(image.pixel(20, 55), kLine);  // the trace crossing a grid line
   EXPECT_EQ(image.pixel(35, 55), kLine);
+
+  // The same on a screen of two device pixels per pixel.
+  QImage scaled(200, 202, QImage::Format_RGB32);
+  scaled.setDevicePixelRatio(2);
+  m_graph.render(&scaled);
+  EXPECT_EQ(scaled.pixel(40, 70), kGrid);
+  EXPECT_EQ(scaled.pixel(40, 150), kGridUnderFill);
+  EXPECT_EQ(scaled.pixel(71, 151), kFill);
+  EXPECT_EQ(scaled.pixel(71, 110), kLine);
+  EXPECT_EQ(scaled.pixel(71, 104), kBlack);
 }
 
 TEST_F(GraphPaintTest, VerticalGridMovesOnePixelLeftPerTimerEvent) {
