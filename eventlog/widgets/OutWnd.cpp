@@ -126,6 +126,16 @@ void COutWnd::EnsureLineHeight() {
   if (m_nLineHeight == 0) MeasureFont();
 }
 
+int COutWnd::WrapWidth() const {
+  // A log soon outgrows its window: lines wrap beside the vertical bar even
+  // before it appears, so the lines wrapped until then still fit once it has.
+  const QScrollBar* bar = verticalScrollBar();
+  int nWidth = viewport()->width();
+  if (!bar->isVisibleTo(this) && verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+    nWidth -= bar->sizeHint().width();
+  return std::max(0, nWidth);
+}
+
 int COutWnd::ClientHeight() const { return viewport()->height(); }
 
 int COutWnd::VisibleRows() const { return m_nLineHeight > 0 ? ClientHeight() / m_nLineHeight : 0; }
@@ -184,7 +194,12 @@ void COutWnd::StoreLine(std::string& line, bool bIndented, bool bComplete, bool&
 void COutWnd::AppendText(const char* pText, std::size_t length) {
   // In window-width mode the width is 0 until the window has had a size; a
   // width of at least one character keeps every append making progress.
-  const int nWidth = std::max(1, m_bWrapToWindow ? m_nVisibleColumns : kFixedWrapWidth);
+  const int nWidth = std::max(1, m_bWrapToWindow ? m_nWrapColumns : kFixedWrapWidth);
+  // In window-width mode the indent of a continuation line takes columns of
+  // the window too, so that no display line is wider than the window.
+  const auto limit = [&](bool bIndented) {
+    return m_bWrapToWindow && bIndented ? std::max(1, nWidth - static_cast<int>(kIndentLength)) : nWidth;
+  };
 
   // The display line being built. Its columns start after the indent of a
   // continuation line; nBreak is the index of its last blank, or npos.
@@ -217,7 +232,7 @@ void COutWnd::AppendText(const char* pText, std::size_t length) {
     nColumn = static_cast<int>(carry.size());
   };
   auto append = [&](char c) {
-    while (nColumn >= nWidth) wrap();
+    while (nColumn >= limit(bIndented)) wrap();
     line += c;
     ++nColumn;
     if (c == ' ') nBreak = line.size() - 1;
@@ -249,7 +264,7 @@ void COutWnd::AppendText(const char* pText, std::size_t length) {
         if ((next == '\r' || next == '\n') && next != c) ++i;
       }
     } else if (c == '\t') {
-      while (nColumn >= nWidth) wrap();
+      while (nColumn >= limit(bIndented)) wrap();
       const int nBlanks = kTabWidth - nColumn % kTabWidth;
       line.append(static_cast<std::size_t>(nBlanks), ' ');
       nColumn += nBlanks;
@@ -364,6 +379,7 @@ void COutWnd::resizeEvent(QResizeEvent* event) {
   if (size.width() <= 0 || size.height() <= 0) return;
   MeasureFont();
   m_nVisibleColumns = size.width() / m_nCharWidth;
+  m_nWrapColumns = WrapWidth() / m_nCharWidth;
   UpdateScrollBars();
 }
 

@@ -127,6 +127,9 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   // nFirst..nLast (either order), clipped to the viewport.
   QRect RowsOfLines(int nFirst, int nLast) const;
   int ClientHeight() const;
+  // Pixels that window-width wrapping may fill: the viewport's width beside
+  // the vertical scroll bar, whether or not the bar is shown yet.
+  int WrapWidth() const;
   int VisibleRows() const;  // client height / line height
 
   // Newest first: new lines go in at the front, the oldest leave at the back.
@@ -144,6 +147,8 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   int m_nDescent = 0;
   int m_nCharWidth = 1;
   int m_nVisibleColumns = 0;
+  // The wrap width of window-width mode, in characters.
+  int m_nWrapColumns = 0;
   int m_nPendingLines = 0;
   CTextPos m_selStart;
   CTextPos m_selEnd;

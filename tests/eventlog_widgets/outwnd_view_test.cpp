@@ -273,6 +273,40 @@ TEST_F(OutWndView, HorizontalBarScrollsEveryLineSideways) {
   EXPECT_TRUE(ScreenMatchesRepaint());
 }
 
+// Lines wrapped to the window, before and after the vertical bar appears,
+// are drawn whole inside the viewport: none runs under the bar, and no
+// horizontal bar comes up.
+TEST_F(OutWndView, WindowWidthLinesFitBesideTheVerticalBar) {
+  wnd.m_bWrapToWindow = true;
+  std::string words;
+  for (int i = 1; static_cast<int>(words.size()) < 150; ++i) words += Hs(i % 9 + 1) + " ";
+  words.pop_back();
+  Add(wnd, Hs(150) + "\n");  // no blank: cut at the width
+  Add(wnd, words + "\n");
+  Add(wnd, "HHH\tH\n");
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(wnd.verticalScrollBar()->isVisible()) << "these lines came before the bar";
+  AddLines(1, 12);
+  Add(wnd, Hs(150) + "\n");
+  Tick(wnd, COutWnd::kRefreshTimer);
+  Settle();
+  ASSERT_TRUE(wnd.verticalScrollBar()->isVisible());
+  EXPECT_FALSE(wnd.horizontalScrollBar()->isVisible());
+
+  // Every row shows all of its characters: its ink reaches its last one.
+  const auto rowsDrawnWhole = [&] {
+    const QImage shot = Shot(wnd);
+    for (int row = 0; row < kRows; ++row) {
+      const std::string line = wnd.Line(wnd.ScrollLines() + row);
+      EXPECT_EQ(InkColumns(wnd, shot, row), static_cast<int>(line.size())) << "row " << row << ": " << line;
+    }
+  };
+  rowsDrawnWhole();
+  wnd.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);  // the lines from before the bar
+  ASSERT_EQ(wnd.ScrollLines(), wnd.LineCount() - kRows);
+  rowsDrawnWhole();
+}
+
 TEST_F(OutWndView, WheelAndKeysDoNotScroll) {
   AddLines(1, 30);
   Tick(wnd, COutWnd::kRefreshTimer);
