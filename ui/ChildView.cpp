@@ -4,6 +4,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QTableView>
 #include <QTimer>
@@ -11,6 +12,7 @@
 
 #include "eventlog/Log.h"
 #include "settings/Settings.h"
+#include "ui/ConnectDialog.h"
 #include "ui/Messages.h"
 #include "ui/StationTableModel.h"
 #include "wlan/NativeWIFIDevice.h"
@@ -335,9 +337,15 @@ void CChildView::OnDoubleClicked(const QModelIndex& index) {
 void CChildView::ConnectToStation(CStation* pStation, QWidget* owner) {
   if (!pStation || !pStation->m_pDevice) return;
   LogPrintf("Connecting to %s...\n", pStation->GetSSID().c_str());
-  // The connect dialog, owned by `owner` and run modally, is not built yet;
-  // until it is, a connection attempt stops at the log line.
-  (void)owner;
+  // Held by a guarded pointer: should the owner go while the dialog runs, it
+  // takes the dialog with it, and the delete below does nothing.
+  QPointer<CConnectDialog> dialog = new CConnectDialog(owner, pStation);
+  dialog->exec();
+  delete dialog;
+  // Back to the window the attempt came from, with its focus as it was,
+  // also where no window manager hands the activation back.
+  if (QPointer<QWidget> window = owner ? owner->window() : nullptr; window && window->isVisible())
+    window->activateWindow();
 }
 
 void CChildView::SetStationMenu(QMenu* pMenu) { m_pStationMenu = pMenu; }
