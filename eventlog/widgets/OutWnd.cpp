@@ -109,7 +109,23 @@ std::string COutWnd::Line(int n) const {
 
 // ---------------------------------------------------------------- font
 
+void COutWnd::SetLogFont(const QFont& font) {
+  m_logFont = font;
+  MeasureFont();
+}
+
 void COutWnd::MeasureFont() {
+  Measure();
+  const QSize size = viewport()->size();
+  if (size.width() > 0 && size.height() > 0) {
+    m_nVisibleColumns = size.width() / m_nCharWidth;
+    m_nWrapColumns = WrapWidth() / m_nCharWidth;
+  }
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+void COutWnd::Measure() {
   const QFontMetrics metrics(m_logFont, viewport());
   m_nLineHeight = std::max(1, metrics.height());
   m_nDescent = metrics.descent();
@@ -123,7 +139,7 @@ void COutWnd::MeasureFont() {
 }
 
 void COutWnd::EnsureLineHeight() {
-  if (m_nLineHeight == 0) MeasureFont();
+  if (m_nLineHeight == 0) Measure();
 }
 
 int COutWnd::WrapWidth() const {
@@ -377,7 +393,7 @@ void COutWnd::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   const QSize size = viewport()->size();
   if (size.width() <= 0 || size.height() <= 0) return;
-  MeasureFont();
+  Measure();
   m_nVisibleColumns = size.width() / m_nCharWidth;
   m_nWrapColumns = WrapWidth() / m_nCharWidth;
   UpdateScrollBars();

@@ -55,8 +55,11 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   void Reset();
   // Appends a heap copy (malloc) of a NUL-terminated text; takes ownership.
   void AddText(char* pText);
-  // Measures m_logFont again (after an owner changed it).
+  // Measures m_logFont again (after an owner changed it): line height,
+  // character width and columns; updates the scroll bars and repaints.
   void MeasureFont();
+  // Sets m_logFont and measures it as above.
+  void SetLogFont(const QFont& font);
 
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -119,6 +122,8 @@ class COutWnd : public QAbstractScrollArea, public CMessageTarget {
   void CopySelection();
   void ClearSelection();
   void EnsureLineHeight();
+  // Line height, descent, character width and the drawing font of m_logFont.
+  void Measure();
 
   CTextPos PointToText(const QPoint& pt) const;
   // The half-open range of line n's characters that the selection covers.

@@ -6,7 +6,9 @@
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/common/test_support.h"
@@ -305,6 +307,40 @@ TEST_F(OutWndView, WindowWidthLinesFitBesideTheVerticalBar) {
   wnd.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);  // the lines from before the bar
   ASSERT_EQ(wnd.ScrollLines(), wnd.LineCount() - kRows);
   rowsDrawnWhole();
+}
+
+// A connect dialog's log: its own font set after creation, texts sent
+// synchronously from the connect thread.
+TEST_F(OutWndView, FontSetAfterCreationAndTextsSentFromAnotherThread) {
+  AddLines(1, 3);
+  Tick(wnd, COutWnd::kRefreshTimer);
+  Settle();
+  QFont font(QStringLiteral("Arial"));  // another face stands in where it is missing
+  font.setPixelSize(24);
+  wnd.SetLogFont(font);
+  EXPECT_GE(wnd.LineHeight(), 24);
+  EXPECT_TRUE(ScreenMatchesRepaint()) << "the window repaints itself in the new font";
+
+  wnd.Reset();
+  std::atomic<bool> sent{false};
+  std::thread connectThread([&] {
+    ConnectLogPrintf(&wnd, "Connecting...\n");
+    ConnectLogPrintf(&wnd, "Connected.\n");
+    sent = true;
+  });
+  // The sender waits until this thread has appended each text.
+  ASSERT_TRUE(testsupport::SpinUntil([&] { return sent.load(); }));
+  connectThread.join();
+  ASSERT_EQ(wnd.LineCount(), 2);
+  EXPECT_NE(wnd.Line(1).find("Connecting..."), std::string::npos);
+  EXPECT_NE(wnd.Line(0).find("Connected."), std::string::npos);
+  EXPECT_GE(wnd.LineHeight(), 24) << "a reset keeps the font";
+  Tick(wnd, COutWnd::kRefreshTimer);
+  const QImage shot = Shot(wnd);
+  EXPECT_GT(InkColumns(wnd, shot, 0), 0);
+  EXPECT_GT(InkColumns(wnd, shot, 1), 0);
+  EXPECT_EQ(InkColumns(wnd, shot, 2), 0);
+  EXPECT_TRUE(ScreenMatchesRepaint());
 }
 
 TEST_F(OutWndView, WheelAndKeysDoNotScroll) {
