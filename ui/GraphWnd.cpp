@@ -99,17 +99,22 @@ void CGraphWnd::paintEvent(QPaintEvent* event) {
 }
 
 void CGraphWnd::DrawGrid(QPainter& painter, const QRect& client) const {
+  // Lines at start, start + step, ... that fall inside [low, high]; the
+  // first visible one is found directly, however far off the offset lies.
+  auto each = [](std::int64_t start, int step, int low, int high, auto draw) {
+    if (start < low) start += (low - start + step - 1) / step * step;
+    for (std::int64_t at = start; at <= high; at += step) draw(static_cast<int>(at));
+  };
   std::vector<QLine> lines;
   if (m_nGridStepX > 0) {
     // Unsigned, so a scroll count that has wrapped still gives 0..step-1.
-    const int shift = static_cast<int>(static_cast<std::uint32_t>(m_nScroll) % static_cast<std::uint32_t>(m_nGridStepX));
-    for (int x = m_nGridOffsetX - shift; x <= client.right(); x += m_nGridStepX)
-      if (x >= client.left()) lines.emplace_back(x, client.top(), x, client.bottom());
+    const auto shift = static_cast<std::uint32_t>(m_nScroll) % static_cast<std::uint32_t>(m_nGridStepX);
+    each(std::int64_t{m_nGridOffsetX} - shift, m_nGridStepX, client.left(), client.right(),
+         [&](int x) { lines.emplace_back(x, client.top(), x, client.bottom()); });
   }
-  if (m_nGridStepY > 0) {
-    for (int y = m_nGridOffsetY / 2; y <= client.bottom(); y += m_nGridStepY)
-      if (y >= client.top()) lines.emplace_back(client.left(), y, client.right(), y);
-  }
+  if (m_nGridStepY > 0)
+    each(m_nGridOffsetY / 2, m_nGridStepY, client.top(), client.bottom(),
+         [&](int y) { lines.emplace_back(client.left(), y, client.right(), y); });
   painter.setPen(ThinPen(m_crGrid));
   painter.drawLines(lines.data(), static_cast<int>(lines.size()));
 }

@@ -112,6 +112,25 @@ TEST_F(GraphPaintTest, OneSampleDrawsNoTrace) {
   EXPECT_EQ(image.pixel(5, 5), kBlack);
 }
 
+TEST_F(GraphPaintTest, SettingsThatWouldDivideByZeroOrNeverEndDrawWithoutThoseLines) {
+  const struct {
+    const char* name;
+    int stepX, stepY, offsetX, offsetY, rate;
+    int gridPixels;  // vertical lines at x = 0 and 50 with a 50-pixel step
+  } cases[] = {{"no steps", 0, 0, 0, 0, 0, 0},
+               {"negative steps", -20, -20, 0, 0, -5, 0},
+               {"offset far to the left", 50, 0, -2'000'000'000, 0, 5000, 2 * 101}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_graph.SetRefreshRate(c.rate);
+    m_graph.SetGridSpacing(c.stepX, c.stepY);
+    m_graph.SetGridOffset(c.offsetX, c.offsetY);
+    const QImage image = Picture(m_graph);
+    EXPECT_EQ(Count(image, image.rect(), kGrid), c.gridPixels);
+    EXPECT_EQ(Count(image, image.rect(), kBlack), 100 * 101 - c.gridPixels);
+  }
+}
+
 TEST_F(GraphPaintTest, GridShowsThroughTheFillWhichLeavesTheTraceAlone) {
   m_graph.SetGridSpacing(10, 10);
   m_graph.SetGridOffset(0, 0);  // lines at x = 0, 10, ... and y = 0, 10, ...
