@@ -18,7 +18,7 @@ const CVersionResource& GetAerlumeVersionResource() {
             {"FileDescription", "Aerlume Wi-Fi monitor"},
             {"ProductName", "Aerlume"},
             {"ProductVersion", kAerlumeProductVersion},
-            {"Comments", "Watches the wireless networks around you and the link you are on."},
+            {"Comments", "Watches nearby wireless networks and the link you are on."},
             {"LegalCopyright", "Copyright (C) 2026 The Aerlume developers"},
         }}},
   };
