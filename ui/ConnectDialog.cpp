@@ -1,7 +1,7 @@
 #include "ui/ConnectDialog.h"
 
 #include <QCheckBox>
-#include <QFontMetricsF>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -47,7 +47,8 @@ constexpr ControlRect kRetryRect{201, 175, 50, 14};
 constexpr ControlRect kCancelRect{260, 175, 50, 14};
 
 // Pixels per dialog unit for a font: a quarter of the average width of the
-// letters, an eighth of the line height.
+// letters (half the width of the 52 letters over 26, rounded up, in whole
+// pixels), an eighth of the line height.
 struct DialogUnits {
   double x, y;
   QRect Map(const ControlRect& r) const {
@@ -56,9 +57,9 @@ struct DialogUnits {
 };
 
 DialogUnits UnitsOf(const QFont& font) {
-  const QFontMetricsF metrics(font);
-  const double average =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+  const QFontMetrics metrics(font);
+  const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int average = (letters / 26 + 1) / 2;
   return {average / 4.0, metrics.height() / 8.0};
 }
 

@@ -111,19 +111,20 @@ TEST_F(ChildViewInputTest, DoubleClickOnARowConnectsAndOnEmptySpaceDoesNothing) 
 
   QTest::mouseDClick(Viewport(), Qt::LeftButton, Qt::NoModifier, CentreOfRow(1));
   EXPECT_EQ(m_view->GetSelectedStation(), StationOf(2));
-  // The line comes first; the monitor's lines of the attempt follow it.
-  std::vector<std::string> lines = m_log.Take();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "Connecting to Mill...\n");
+  // The monitor's lines of the attempt come too, whenever the service sends them.
+  auto connecting = [](const std::vector<std::string>& lines) {
+    std::vector<std::string> kept;
+    for (const auto& line : lines)
+      if (line.rfind("Connecting to", 0) == 0) kept.push_back(line);
+    return kept;
+  };
+  EXPECT_EQ(connecting(m_log.Take()), std::vector<std::string>{"Connecting to Mill...\n"});
 
   // The frame's Connect command goes the same way; no station, no adapter:
   // nothing.
   m_view->ConnectToStation(StationOf(1), m_view);
   m_view->ConnectToStation(nullptr, m_view);
-  lines = m_log.Take();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "Connecting to Harbour...\n");
-  EXPECT_THAT(lines, testing::Contains(testing::StartsWith("Connecting to")).Times(1));
+  EXPECT_EQ(connecting(m_log.Take()), std::vector<std::string>{"Connecting to Harbour...\n"});
   EXPECT_EQ(dialogs, 2);
 }
 
