@@ -228,10 +228,15 @@ TEST_F(ChildViewTest, GraphOverTheViewShowsTheSelectedStationAndFollowsTheSelect
   EXPECT_EQ(Count(image, image.rect(), kOrange), 0);
 }
 
-TEST_F(ChildViewTest, StationDeletedWhileShownLeavesAnEmptyGraph) {
-  Start(OneAdapter({Ap(1, "Home", -50)}));
-  Settle();
-  CStation* station = StationOf(1);
+TEST(GraphStationLifetime, StationDeletedWhileShownLeavesAnEmptyGraph) {
+  wlantest::UseWorld(OneAdapter({Ap(1, "Home", -50)}));
+  auto client = std::make_unique<CNativeWIFIInterface>(nullptr);
+  client->Initialize();
+  ASSERT_EQ(client->GetDeviceCount(), 1);
+  CNativeWIFIDevice* device = client->GetDevice(0);
+  device->StartRefresh();
+  ASSERT_TRUE(testsupport::SpinUntil([&] { return !device->IsRefreshRunning(); }));
+  CStation* station = device->FindStation(childviewtest::MacOf(1).data());
   ASSERT_NE(station, nullptr);
   CWIFIGraphWnd graph;
   graph.resize(300, 120);
@@ -242,13 +247,13 @@ TEST_F(ChildViewTest, StationDeletedWhileShownLeavesAnEmptyGraph) {
   ASSERT_GT(Count(image, image.rect(), kOrange), 0);
 
   // The client deletes its monitors and with them their stations.
-  m_view->SetWlanInterface(nullptr);
-  m_client.reset();
+  client.reset();
   EXPECT_EQ(graph.GetStation(), nullptr);
   image = Picture(graph);
   EXPECT_EQ(Count(image, image.rect(), kLine), 0);
   EXPECT_EQ(Count(image, image.rect(), kOrange), 0);
   EXPECT_GT(Count(image, QRect(5, 0, 145, 18), kYellow), 0);  // the prompt
+  wlansim::ResetToDefault();
 }
 
 }  // namespace
