@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/common/test_support.h"
+#include "tests/ui/mainframe_fixture.h"
 #include "ui/AboutTaskDialog.h"
 #include "ui/TaskDialog.h"
 #include "ui/VersionInfo.h"
@@ -33,10 +34,10 @@ QDialog* RunningDialog() {
 
 QString Text(QDialog* dialog, const char* name) { return dialog->findChild<QLabel*>(QLatin1String(name))->text(); }
 
-// Runs the dialog modally and calls `action` once it is on screen. A dialog
+// Calls `run` and, once a task dialog is on screen, `action`. A modal dialog
 // still open ten seconds later is ended with kGuardId, so a failing test
 // cannot hang.
-int RunWith(CTaskDialog& dialog, const std::function<void(QDialog*)>& action) {
+int Drive(const std::function<int()>& run, const std::function<void(QDialog*)>& action) {
   // The offscreen platform says so for any top-level window with a size limit.
   testsupport::ExpectQtWarning("This plugin does not support propagateSizeHints()");
   QObject context;
@@ -51,9 +52,13 @@ int RunWith(CTaskDialog& dialog, const std::function<void(QDialog*)>& action) {
   });
   poll.start();
   QTimer::singleShot(10000, &context, [] {
-    if (QDialog* shown = RunningDialog()) shown->done(kGuardId);
+    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->done(kGuardId);
   });
-  return dialog.DoModal();
+  return run();
+}
+
+int RunWith(CTaskDialog& dialog, const std::function<void(QDialog*)>& action) {
+  return Drive([&] { return dialog.DoModal(); }, action);
 }
 
 void ClickOk(QDialog* dialog) {
@@ -126,21 +131,27 @@ TEST_F(TaskDialogTest, WithoutAutoCloseNoTimerRunsAndTheFooterStays) {
   EXPECT_EQ(dialog.GetFooter(), u"Fixed footer");
 }
 
-TEST_F(TaskDialogTest, ShowsTitleTextsAndOkButtonAsPlainText) {
+TEST_F(TaskDialogTest, ShowsTextsAsTypedAndSetFooterUpdatesTheRunningDialog) {
   CTaskDialog dialog(nullptr, u"Connected \u2014 caf\u00e9", u"<b>Heading</b>", u"Line 1\nLine 2", u"");
-  QString title, instruction, content, okText;
-  bool footerVisible = true, separatorVisible = true, plain = false;
+  QString title, instruction, content, okText, footerText;
+  bool plain = false, hiddenAtStart = false, visibleWithText = false, hiddenWhenEmptied = false;
   RunWith(dialog, [&](QDialog* shown) {
     title = shown->windowTitle();
     instruction = Text(shown, "mainInstruction");
     content = Text(shown, "content");
     okText = shown->findChild<QPushButton*>(QStringLiteral("okButton"))->text();
-    footerVisible = shown->findChild<QLabel*>(QStringLiteral("footer"))->isVisible();
-    separatorVisible = shown->findChild<QFrame*>(QStringLiteral("footerSeparator"))->isVisible();
     // Texts such as network names are shown as typed, never as markup.
     plain = true;
     for (const char* name : {"mainInstruction", "content", "footer"})
       plain = plain && shown->findChild<QLabel*>(QLatin1String(name))->textFormat() == Qt::PlainText;
+    auto* footer = shown->findChild<QLabel*>(QStringLiteral("footer"));
+    auto* line = shown->findChild<QFrame*>(QStringLiteral("footerSeparator"));
+    hiddenAtStart = !footer->isVisible() && !line->isVisible();
+    dialog.SetFooter(u"Now there is a footer");
+    footerText = footer->text();
+    visibleWithText = footer->isVisible() && line->isVisible();
+    dialog.SetFooter(u"");
+    hiddenWhenEmptied = !footer->isVisible() && !line->isVisible();
     ClickOk(shown);
   });
   EXPECT_EQ(title, QString::fromUtf8("Connected \u2014 caf\u00e9"));
@@ -148,29 +159,11 @@ TEST_F(TaskDialogTest, ShowsTitleTextsAndOkButtonAsPlainText) {
   EXPECT_EQ(content, QStringLiteral("Line 1\nLine 2"));
   EXPECT_EQ(okText, QStringLiteral("OK"));
   EXPECT_TRUE(plain);
-  EXPECT_FALSE(footerVisible) << "an empty footer takes no room";
-  EXPECT_FALSE(separatorVisible);
-}
-
-TEST_F(TaskDialogTest, SetFooterUpdatesTheRunningDialogAndAfterwards) {
-  CTaskDialog dialog(nullptr, u"T", u"Heading", u"Body", u"");
-  QString shownText;
-  bool visibleWithText = false, visibleWhenEmptied = true;
-  RunWith(dialog, [&](QDialog* shown) {
-    auto* footer = shown->findChild<QLabel*>(QStringLiteral("footer"));
-    dialog.SetFooter(u"Now there is a footer");
-    shownText = footer->text();
-    visibleWithText = footer->isVisible() && shown->findChild<QFrame*>(QStringLiteral("footerSeparator"))->isVisible();
-    dialog.SetFooter(u"");
-    visibleWhenEmptied = footer->isVisible();
-    dialog.SetFooter(u"Last");
-    ClickOk(shown);
-  });
-  EXPECT_EQ(shownText, QStringLiteral("Now there is a footer"));
+  EXPECT_TRUE(hiddenAtStart) << "an empty footer takes no room";
+  EXPECT_EQ(footerText, QStringLiteral("Now there is a footer"));
   EXPECT_TRUE(visibleWithText);
-  EXPECT_FALSE(visibleWhenEmptied);
-  EXPECT_EQ(dialog.GetFooter(), u"Last");
-  // The dialog is gone: the text is only stored.
+  EXPECT_TRUE(hiddenWhenEmptied);
+  // After the run the text is only stored (no window left to update).
   dialog.SetFooter(u"After the run");
   EXPECT_EQ(dialog.GetFooter(), u"After the run");
 }
@@ -333,6 +326,27 @@ TEST(AboutTaskDialogTest, ProgramAboutBoxLooksLikeADialog) {
   EXPECT_EQ(instruction, QStringLiteral("Aerlume"));
   EXPECT_TRUE(content.startsWith(QStringLiteral("Version " AERLUME_PRODUCT_VERSION "\nBy ")));
   EXPECT_TRUE(footer.startsWith(QStringLiteral("Copyright")));
+}
+
+class AboutCommandTest : public MainFrameTest {};
+
+TEST_F(AboutCommandTest, HelpAboutShowsTheAboutBoxOverTheMainWindow) {
+  std::unique_ptr<CMainFrame> frame = MakeFrame();
+  QWidget* parent = nullptr;
+  QString instruction;
+  Drive(
+      [&] {
+        frame->GetCommand(CMD_ABOUT)->trigger();
+        return 0;
+      },
+      [&](QDialog* shown) {
+        parent = shown->parentWidget();
+        instruction = Text(shown, "mainInstruction");
+        ClickOk(shown);
+      });
+  EXPECT_EQ(parent, frame.get());
+  EXPECT_EQ(instruction, QStringLiteral("Aerlume"));
+  EXPECT_EQ(RunningDialog(), nullptr);
 }
 
 }  // namespace
