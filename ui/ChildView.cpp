@@ -2,12 +2,15 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <ctime>
 
 #include "eventlog/Log.h"
@@ -125,11 +128,21 @@ void CChildView::CreateList() {
   QHeaderView* headings = m_pList->horizontalHeader();
   headings->setSectionsMovable(true);
   headings->setSectionsClickable(true);
-  headings->setSortIndicatorShown(false);
+  headings->setSortIndicatorShown(true);
   headings->setHighlightSections(false);
   headings->setStretchLastSection(false);
   headings->setSectionResizeMode(QHeaderView::Interactive);
   for (int column = 0; column < kColumnCount; ++column) headings->resizeSection(column, ColumnPixelWidth(column));
+  UpdateSortIndicator();
+  // Focus given to the view (the frame does so when it opens) goes to the
+  // list, so the keys work at once.
+  setFocusProxy(m_pList);
+  m_pHoldTimer = new QTimer(this);
+  m_pHoldTimer->setObjectName(QStringLiteral("holdTimer"));
+  m_pHoldTimer->setSingleShot(true);
+  connect(m_pHoldTimer, &QTimer::timeout, this, &CChildView::UpdateHold);
+  m_pList->installEventFilter(this);
+  m_pList->viewport()->installEventFilter(this);
 
   connect(m_pList, &QAbstractItemView::doubleClicked, this, &CChildView::OnDoubleClicked);
   connect(m_pList, &QWidget::customContextMenuRequested, this, &CChildView::OnContextMenu);
@@ -277,7 +290,11 @@ void CChildView::SampleLinkQuality() {
 void CChildView::InsertStationRow(CStation* pStation) {
   if (!pStation || m_pModel->RowOf(pStation) >= 0) return;
   CStation* selected = GetSelectedStation();
-  m_pModel->InsertStation(m_pModel->InsertPosition(*pStation, m_nSortState), pStation);
+  // While the rows hold still a new station is appended, which moves no row
+  // under the pointer; the sort at the end of the hold puts it in its place.
+  const bool held = IsResortHeld();
+  if (held) m_bResortDeferred = true;
+  m_pModel->InsertStation(held ? m_pModel->RowCount() : m_pModel->InsertPosition(*pStation, m_nSortState), pStation);
   UpdateStationRow(pStation, true);
   // A new station takes the selection only when it is the connected one and
   // nothing was selected.
@@ -311,6 +328,14 @@ CStation* CChildView::GetSelectedStation() const {
 }
 
 void CChildView::ResortPass() {
+  if (IsResortHeld()) {
+    m_bResortDeferred = true;
+    return;
+  }
+  if (m_bResortDeferred) {
+    UpdateHold();  // the hold has ended: one full sort instead of a pass
+    return;
+  }
   CStation* selected = GetSelectedStation();
   m_pModel->ResortPass(m_nSortState, Now());
   SelectStation(selected);
@@ -324,14 +349,111 @@ void CChildView::SortByColumn(int column) {
   CStation* selected = GetSelectedStation();
   m_pModel->Associations().Take(m_pWlanInterface);
   m_pModel->Sort(m_nSortState);
+  m_bResortDeferred = false;  // sorted in full, appended rows included
   SelectStation(selected);
+  UpdateSortIndicator();
+}
+
+void CChildView::UpdateSortIndicator() {
+  const int column = static_cast<int>(m_nSortState & ~kDescending);
+  m_pList->horizontalHeader()->setSortIndicator(
+      column, (m_nSortState & kDescending) ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void CChildView::OnHeadingClicked(int column) { SortByColumn(column); }
 
 void CChildView::OnDoubleClicked(const QModelIndex& index) {
-  if (!index.isValid()) return;
-  if (CStation* selected = GetSelectedStation()) ConnectToStation(selected, this);
+  // The station of the row double-clicked, which the hold keeps under the
+  // pointer between the presses.
+  if (CStation* station = index.isValid() ? m_pModel->StationAt(index.row()) : nullptr)
+    ConnectToStation(station, this);
+}
+
+void CChildView::SetHoldClock(std::function<std::int64_t()> clock) { m_holdClock = std::move(clock); }
+
+std::int64_t CChildView::HoldNow() const {
+  if (m_holdClock) return m_holdClock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool CChildView::IsResortHeld() const {
+  return m_bPointerOver || (m_bPressed && HoldNow() - m_nLastPress < kHoldAfterPressMs);
+}
+
+void CChildView::UpdateHold() {
+  if (IsResortHeld()) {
+    // Only a recent press holds: come back when its second is over.
+    if (!m_bPointerOver)
+      m_pHoldTimer->start(static_cast<int>(std::clamp<std::int64_t>(kHoldAfterPressMs - (HoldNow() - m_nLastPress), 1,
+                                                                    kHoldAfterPressMs)));
+    return;
+  }
+  m_pHoldTimer->stop();
+  m_bPressed = false;
+  if (!m_bResortDeferred) return;
+  m_bResortDeferred = false;
+  CStation* selected = GetSelectedStation();
+  m_pModel->Associations().Take(m_pWlanInterface);
+  m_pModel->Sort(m_nSortState);
+  SelectStation(selected);
+}
+
+bool CChildView::eventFilter(QObject* watched, QEvent* event) {
+  if (m_pList && watched == m_pList->viewport()) {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+      m_bPressed = true;
+      m_nLastPress = HoldNow();
+    }
+  } else if (m_pList && watched == m_pList) {
+    switch (event->type()) {
+      case QEvent::Enter:
+        m_bPointerOver = true;
+        break;
+      case QEvent::Leave:
+      case QEvent::Hide:
+        // Ended from the event loop, not here: the list also leaves and
+        // hides while it is being destroyed.
+        m_bPointerOver = false;
+        m_pHoldTimer->start(0);
+        break;
+      case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+          if (CStation* selected = GetSelectedStation()) ConnectToStation(selected, this);
+          return true;
+        }
+        if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+          ShowStationMenuAtSelection();
+          return true;
+        }
+        break;
+      }
+      case QEvent::ContextMenu:
+        // A context menu asked for by the keyboard belongs at the selected
+        // row, not at the pointer.
+        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+          ShowStationMenuAtSelection();
+          return true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void CChildView::ShowStationMenuAtSelection() {
+  CStation* selected = GetSelectedStation();
+  if (!selected || !m_pStationMenu || m_pStationMenu->isVisible()) return;
+  // The row's first cell as shown, which dragging the headings may have
+  // changed; scrolled into view so the menu opens beside it.
+  const QModelIndex cell = m_pModel->index(m_pModel->RowOf(selected), m_pList->horizontalHeader()->logicalIndex(0));
+  m_pList->scrollTo(cell);
+  const QRect rect = m_pList->visualRect(cell);
+  m_pStationMenu->popup(m_pList->viewport()->mapToGlobal(rect.bottomLeft() + QPoint(0, 1)));
 }
 
 void CChildView::ConnectToStation(CStation* pStation, QWidget* owner) {

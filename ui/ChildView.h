@@ -41,6 +41,8 @@ class CChildView : public QWidget, public CMessageTarget {
   static constexpr std::uint32_t kDescending = 0x80000000u;
   static constexpr int kSeenTimerPeriod = 1000;
   static constexpr int kSampleTimerPeriod = 20;
+  // How long the rows hold still after a mouse press in the list.
+  static constexpr int kHoldAfterPressMs = 1000;
 
   // Creates the handle, the list, the graph and status panel places, and
   // starts the four timers.
@@ -78,7 +80,8 @@ class CChildView : public QWidget, public CMessageTarget {
   // Selects and focuses the station's row without scrolling it into view.
   void SelectStation(CStation* pStation);
   // One pass of at most one exchange per row; the selection stays on its
-  // station.
+  // station. Skipped while the rows are held; the first call after a hold
+  // sorts in full instead.
   void ResortPass();
   // What a click on the heading of `column` does: ascending, then
   // descending on the next click of the same column, and so on.
@@ -88,6 +91,17 @@ class CChildView : public QWidget, public CMessageTarget {
   // Calendar time (seconds since 1970) used for the First/Last Seen texts;
   // std::time by default, an empty function restores it.
   void SetTimeSource(std::function<std::int64_t()> source);
+
+  // Rows hold still while the pointer is over the list and for
+  // kHoldAfterPressMs after a mouse press in it, so a click lands on the
+  // station aimed at: resort passes are skipped (rows are still rewritten in
+  // place) and new stations are appended. When the hold ends the rows are
+  // sorted at once. True while it holds.
+  bool IsResortHeld() const;
+  // Monotonic milliseconds for the hold; a steady clock by default, an empty
+  // function restores it. After changing the clock's time, ResortPass (or
+  // the timers' work) applies the end of a hold.
+  void SetHoldClock(std::function<std::int64_t()> clock);
 
   QTableView* GetList() const { return m_pList; }
   CStationTableModel* GetModel() const { return m_pModel; }
@@ -99,6 +113,8 @@ class CChildView : public QWidget, public CMessageTarget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // The list's pointer and key events: the hold, Enter, the menu keys.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateList();
@@ -112,6 +128,13 @@ class CChildView : public QWidget, public CMessageTarget {
   void OnContextMenu(const QPoint& pos);
   void OnHeadingClicked(int column);
   void OnSelectionChanged();
+  void UpdateSortIndicator();
+  std::int64_t HoldNow() const;
+  // Ends a hold that is over: sorts the rows and places appended stations.
+  // While a press still holds them, arms the hold timer for the rest.
+  void UpdateHold();
+  // The Station menu below the selected row's first cell.
+  void ShowStationMenuAtSelection();
 
   QTimer* m_pScanTimer = nullptr;
   QTimer* m_pListTimer = nullptr;
@@ -125,6 +148,12 @@ class CChildView : public QWidget, public CMessageTarget {
   QWidget* m_pStatusWnd = nullptr;
   QPointer<QMenu> m_pStationMenu;
   std::function<std::int64_t()> m_timeSource;
+  std::function<std::int64_t()> m_holdClock;
+  bool m_bPointerOver = false;
+  bool m_bPressed = false;  // a press was seen; m_nLastPress is its time
+  std::int64_t m_nLastPress = 0;
+  bool m_bResortDeferred = false;  // a pass was skipped or a row appended
+  QTimer* m_pHoldTimer = nullptr;
   // Reused buffer for one adapter's stations.
   std::vector<CStation*> m_stations;
 };

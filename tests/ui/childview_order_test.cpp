@@ -218,7 +218,8 @@ TEST_F(ChildViewHeadingTest, ClicksSortAscendingDescendingAscending) {
   // Texts moved with their stations; the selection stayed on its station.
   ExpectIndexConsistent();
   EXPECT_EQ(m_view->GetSelectedStation(), StationOf(1));
-  EXPECT_FALSE(m_view->GetList()->horizontalHeader()->isSortIndicatorShown());
+  EXPECT_EQ(m_view->GetList()->horizontalHeader()->sortIndicatorSection(), 1);
+  EXPECT_EQ(m_view->GetList()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
 }
 
 TEST_F(ChildViewHeadingTest, ProfileColumnsWithStationsWithoutProfile) {

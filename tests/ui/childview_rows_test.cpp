@@ -67,7 +67,7 @@ TEST_F(ChildViewTest, CreationLogsTwoLinesAndPlacesTheChildren) {
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
   EXPECT_TRUE(list->horizontalHeader()->sectionsMovable());
-  EXPECT_FALSE(list->horizontalHeader()->isSortIndicatorShown());
+  EXPECT_TRUE(list->horizontalHeader()->isSortIndicatorShown());
 
   // Without a client every periodic task does nothing.
   view.ScanAll();

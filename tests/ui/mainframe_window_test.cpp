@@ -198,7 +198,7 @@ TEST_F(MainFrameTest, LockIndicatorsFollowTheLockKeys) {
   frame->UpdateCommandUI();
   EXPECT_EQ(caps->text(), QString());
 
-  QWidget* target = frame->GetView();
+  QWidget* target = frame->focusWidget();  // where the keys go: the station list
   QKeyEvent press(QEvent::KeyPress, Qt::Key_CapsLock, Qt::NoModifier);
   QApplication::sendEvent(target, &press);
   frame->UpdateCommandUI();
