@@ -313,7 +313,8 @@ void CConnectDialog::OnDestroy() {
   }
   m_pRetryTimer->stop();
   m_nRetryTimer = 0;
-  CSettings::m_bAutoRetry = m_pAutoRetry->isChecked();
+  // A dialog that was never shown has no choice of the user's to keep.
+  if (m_bStarted) CSettings::m_bAutoRetry = m_pAutoRetry->isChecked();
   // The thread's last log lines and state are served while waiting.
   m_connectThread.Join();
 }

@@ -296,6 +296,10 @@ TEST_F(ConnectDialogTest, ProfilesAreManualWhileOpenAndTheCheckBoxIsKeptOnCancel
     return wlansim::GetProfileXml(guid, profile).value_or("").find(element) != std::string::npos;
   };
   const auto orchard = wlansim::GetProfileXml(guid, kOrchard);
+  CSettings::m_bAutoRetry = true;
+  { CConnectDialog(nullptr, Named(kHarbour)); }  // never shown: changes nothing
+  EXPECT_TRUE(CSettings::m_bAutoRetry);
+  EXPECT_TRUE(has("Lindenweg", "<connectionMode>auto<"));
   wlansim::InjectFault(wlansim::Op::Connect, ERROR_NOT_READY);
   Open(Named(kHarbour), false);
   EXPECT_TRUE(has("Lindenweg", "<connectionMode>manual<") && has("Lindenweg", "<autoSwitch>false<"));
