@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
@@ -286,8 +287,9 @@ void CConnectDialog::OnConnected() {
   const std::string text = "Connected to " + shown->GetSSID() + " (" + shown->GetMacText() + ")";
   CTaskDialog confirmation(this, u"Connected", Utf8ToWide(text), std::u16string(), std::u16string());
   confirmation.EnableAutoClose();
+  const QPointer<CConnectDialog> self(this);  // the confirmation's loop may outlive the dialog
   confirmation.DoModal();
-  PostMessage(GetSafeHwnd(), WM_CLOSE, 0, 0);
+  if (self) PostMessage(GetSafeHwnd(), WM_CLOSE, 0, 0);
 }
 
 void CConnectDialog::OnRetryTimer() {
