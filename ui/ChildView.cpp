@@ -141,8 +141,9 @@ void CChildView::CreateList() {
   m_pHoldTimer->setObjectName(QStringLiteral("holdTimer"));
   m_pHoldTimer->setSingleShot(true);
   connect(m_pHoldTimer, &QTimer::timeout, this, &CChildView::UpdateHold);
+  m_pListViewport = m_pList->viewport();
   m_pList->installEventFilter(this);
-  m_pList->viewport()->installEventFilter(this);
+  m_pListViewport->installEventFilter(this);
 
   connect(m_pList, &QAbstractItemView::doubleClicked, this, &CChildView::OnDoubleClicked);
   connect(m_pList, &QWidget::customContextMenuRequested, this, &CChildView::OnContextMenu);
@@ -400,13 +401,17 @@ void CChildView::UpdateHold() {
 }
 
 bool CChildView::eventFilter(QObject* watched, QEvent* event) {
-  if (m_pList && watched == m_pList->viewport()) {
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
-      m_bPressed = true;
-      m_nLastPress = HoldNow();
-    }
-  } else if (m_pList && watched == m_pList) {
+  // Events come here while the list is being destroyed too (it leaves, hides
+  // and loses the focus): only pointers are compared, the list is not asked.
+  // The hold follows the rows' area: over the headings or the scroll bars
+  // no click can land on a moving row.
+  if (watched == m_pListViewport) {
     switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        m_bPressed = true;
+        m_nLastPress = HoldNow();
+        break;
       case QEvent::Enter:
         m_bPointerOver = true;
         break;
@@ -417,6 +422,11 @@ bool CChildView::eventFilter(QObject* watched, QEvent* event) {
         m_bPointerOver = false;
         m_pHoldTimer->start(0);
         break;
+      default:
+        break;
+    }
+  } else if (watched == m_pList) {
+    switch (event->type()) {
       case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;

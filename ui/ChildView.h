@@ -92,7 +92,7 @@ class CChildView : public QWidget, public CMessageTarget {
   // std::time by default, an empty function restores it.
   void SetTimeSource(std::function<std::int64_t()> source);
 
-  // Rows hold still while the pointer is over the list and for
+  // Rows hold still while the pointer is over the list's rows and for
   // kHoldAfterPressMs after a mouse press in it, so a click lands on the
   // station aimed at: resort passes are skipped (rows are still rewritten in
   // place) and new stations are appended. When the hold ends the rows are
@@ -154,6 +154,7 @@ class CChildView : public QWidget, public CMessageTarget {
   std::int64_t m_nLastPress = 0;
   bool m_bResortDeferred = false;  // a pass was skipped or a row appended
   QTimer* m_pHoldTimer = nullptr;
+  QObject* m_pListViewport = nullptr;  // compared with, never called
   // Reused buffer for one adapter's stations.
   std::vector<CStation*> m_stations;
 };
