@@ -29,6 +29,7 @@ namespace {
 // The dialog's own messages, sent or posted to its handle.
 constexpr UINT kMsgSetState = WM_USER + 1;  // wParam: state; sent by the connect thread
 constexpr UINT kMsgConnected = WM_USER + 2;  // posted by state 3: show the confirmation
+constexpr UINT kMsgThreadState = WM_USER + 3;  // wParam: state; sent by the connect thread for its attempt
 
 constexpr DWORD kConnectionPayloadSize = sizeof(WLAN_CONNECTION_NOTIFICATION_DATA);  // 572
 
@@ -160,6 +161,7 @@ void CConnectDialog::SpawnConnectThread() {
     ConnectLogPrintf(m_pLog, "Tried to spawn a connect thread when there was already one!\n");
     return;
   }
+  m_bOutcomeSeen = false;
   m_connectThread.Start([this] { ConnectThreadBody(); });
 }
 
@@ -170,10 +172,18 @@ void CConnectDialog::ConnectThreadBody() {
   const HRESULT result = device ? device->Connect(m_pStation) : E_FAIL;
   if (result < 0) {
     ConnectLogPrintf(m_pLog, "ERROR: Could not initiate connection attempt.\n");
-    SetState(kStateStopped);
+    SendMessage(GetSafeHwnd(), kMsgThreadState, kStateStopped, 0);
   } else {
-    SetState(kStateConnecting);
+    SendMessage(GetSafeHwnd(), kMsgThreadState, kStateConnecting, 0);
   }
+}
+
+void CConnectDialog::ApplyThreadState(int nState) {
+  // The service may report the attempt's outcome before this report reaches
+  // the dialog; showing "connecting" then would leave a finished attempt
+  // looking busy, with Retry and the automatic retry lost.
+  if (nState == kStateConnecting && m_bOutcomeSeen) return;
+  ApplyState(nState);
 }
 
 void CConnectDialog::SetState(int nState) {
@@ -185,6 +195,7 @@ void CConnectDialog::SetState(int nState) {
 
 void CConnectDialog::ApplyState(int nState) {
   m_nState = nState;
+  if (nState == kStateStopped || nState == kStateConnected || nState == kStateFailed) m_bOutcomeSeen = true;
   const bool bRetry = nState == kStateStopped || nState == kStateFailed;
   m_pRetry->setVisible(true);
   m_pRetry->setEnabled(bRetry);
@@ -215,6 +226,9 @@ LRESULT CConnectDialog::WindowProc(UINT message, WPARAM wParam, LPARAM) {
       return 1;
     case kMsgSetState:
       ApplyState(static_cast<int>(wParam));
+      return 1;
+    case kMsgThreadState:
+      ApplyThreadState(static_cast<int>(wParam));
       return 1;
     case kMsgConnected:
       OnConnected();

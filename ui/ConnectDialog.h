@@ -87,6 +87,8 @@ class CConnectDialog : public QDialog, public CMessageTarget {
   void CreateControls();
   void OnInitDialog();
   void ApplyState(int nState);
+  // The connect thread's report of its attempt (state 1 or 2).
+  void ApplyThreadState(int nState);
   void OnWlanNotify(WPARAM wParam);
   void OnConnected();
   void OnRetryTimer();
@@ -109,6 +111,10 @@ class CConnectDialog : public QDialog, public CMessageTarget {
   std::atomic<int> m_nState{kStateReady};
   bool m_bRetryChecked = false;
   bool m_bStarted = false;
+  // Set when a notification ended the attempt (state 1, 3 or 4) after the
+  // current connect thread started: its own "connecting" report, arriving
+  // later, must not hide the outcome. UI thread only.
+  bool m_bOutcomeSeen = false;
   // Set when the destroy steps begin: later notifications and the pending
   // confirmation are ignored.
   bool m_bClosing = false;

@@ -208,6 +208,28 @@ TEST_F(ConnectDialogTest, RetryWhileTheConnectThreadRunsIsRefused) {
   EXPECT_EQ(CountOf("ACM: Connecting to Infrastructure network 'Harbour Lights'"), 2);  // one more, not two
 }
 
+TEST_F(ConnectDialogTest, AnOutcomeBeforeTheThreadsReportStaysShown) {
+  Start();
+  Open(Named(kHarbour), true, false);
+  // The thread waits to write its first line; the failure of its attempt is
+  // handled first, then the thread's "connecting" report arrives.
+  ASSERT_TRUE(m_dialog->IsConnectThreadRunning());
+  std::vector<BYTE> block(WlanNotificationRecordSize(572));
+  auto* record = reinterpret_cast<WlanNotificationRecord*>(block.data());
+  *record = {WLAN_NOTIFICATION_SOURCE_ACM, 10, Device()->GetGuid(), 572, {}};
+  auto* data = reinterpret_cast<WLAN_CONNECTION_NOTIFICATION_DATA*>(record->data);
+  data->dot11Ssid.uSSIDLength = 14;
+  std::memcpy(data->dot11Ssid.ucSSID, kHarbour, 14);
+  data->wlanReasonCode = 0x48014;
+  SendMessage(m_dialog->GetSafeHwnd(), WM_WLAN_NOTIFY, reinterpret_cast<WPARAM>(record), 0);
+  WaitForThread();
+  EXPECT_EQ(CountOf(kFailed), 1);
+  EXPECT_EQ(m_dialog->GetState(), CConnectDialog::kStateFailed);
+  EXPECT_TRUE(RetryEnabled());
+  EXPECT_FALSE(Busy());
+  EXPECT_TRUE(m_dialog->GetRetryTimer()->isActive());
+}
+
 TEST_F(ConnectDialogTest, SuccessShowsTheSelfClosingConfirmationThenCloses) {
   Start();
   Open(Named(kOrchard));
