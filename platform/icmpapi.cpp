@@ -293,12 +293,12 @@ DWORD IcmpSendEcho(HANDLE IcmpHandle, IPAddr DestinationAddress, PVOID RequestDa
         std::memcpy(&ttl, CMSG_DATA(c), sizeof(int));
     }
     Reply reply;
-    if (!MatchReply(*echo, packet.data(), static_cast<std::size_t>(got), from.sin_addr.s_addr, ttl,
-                    DestinationAddress, sequence, &reply))
-      continue;
-
-    if (g_dropReplies.load()) {
-      ++g_faultsFired;
+    const bool ours = MatchReply(*echo, packet.data(), static_cast<std::size_t>(got), from.sin_addr.s_addr, ttl,
+                                 DestinationAddress, sequence, &reply);
+    if (ours && g_dropReplies.load()) ++g_faultsFired;
+    if (!ours || g_dropReplies.load()) {
+      // Other traffic never stretches the wait beyond the time-out.
+      if (Clock::now() >= deadline) return FailEcho(IP_REQ_TIMED_OUT, ReplyBuffer, ReplySize);
       continue;
     }
     if (g_alterReplyData.load() && reply.size != 0) {

@@ -136,7 +136,9 @@ int DatagramEchoInOwnNetworkNamespace() {
   if (handle == INVALID_HANDLE_VALUE) return 13;
   if (IcmpTestSocketKind(handle) != IcmpSocketKind::Datagram) return 14;
   const EchoOutcome echo = Echo(handle, kLoopback);
-  if (echo.result != 1 || echo.record.Address != kLoopback || echo.data != std::string(32, 'E')) return 15;
+  if (echo.result != 1 || echo.record.Address != kLoopback || echo.data != std::string(32, 'E') ||
+      echo.record.Options.Ttl == 0)
+    return 15;
   return IcmpCloseHandle(handle) ? 0 : 16;
 }
 
