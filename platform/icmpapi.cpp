@@ -118,8 +118,8 @@ bool MatchReply(const EchoSocket& socket, const std::uint8_t* packet, std::size_
     std::memcpy(&from, packet + 12, sizeof(from));
     packet += headerSize;
     size -= headerSize;
-    if (from != destination) return false;
   }
+  if (from != destination) return false;
   if (size < kIcmpHeader || packet[0] != kEchoReply || packet[1] != 0) return false;
   const auto id = static_cast<std::uint16_t>(packet[4] << 8 | packet[5]);
   const auto seq = static_cast<std::uint16_t>(packet[6] << 8 | packet[7]);
@@ -237,6 +237,11 @@ DWORD IcmpSendEcho(HANDLE IcmpHandle, IPAddr DestinationAddress, PVOID RequestDa
     return FailEcho(IP_BAD_DESTINATION, ReplyBuffer, ReplySize);
 
   std::lock_guard<std::mutex> echoGuard(echo->echoLock);
+  // Reading the pending error clears it: an unreachable report that came in
+  // after an earlier echo gave up must not fail this one.
+  int stale = 0;
+  socklen_t staleSize = sizeof(stale);
+  getsockopt(echo->fd, SOL_SOCKET, SO_ERROR, &stale, &staleSize);
   if (!ApplyOptions(echo->fd, RequestOptions)) return FailEcho(StatusOfErrno(errno), ReplyBuffer, ReplySize);
 
   const std::uint16_t sequence = echo->nextSequence++;

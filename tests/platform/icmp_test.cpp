@@ -116,7 +116,7 @@ TEST_F(Icmp, DatagramSocketEchoesLoopback) {
   EXPECT_TRUE(IcmpCloseHandle(handle));
 }
 
-// Exit codes of the child below: 0 a good echo, 77 no namespace of its own,
+// Exit codes of the child below: 0 all good, 77 no namespace of its own,
 // others the step that failed.
 int DatagramEchoInOwnNetworkNamespace() {
   if (unshare(CLONE_NEWNET) != 0) return 77;
@@ -139,7 +139,11 @@ int DatagramEchoInOwnNetworkNamespace() {
   if (echo.result != 1 || echo.record.Address != kLoopback || echo.data != std::string(32, 'E') ||
       echo.record.Options.Ttl == 0)
     return 15;
-  return IcmpCloseHandle(handle) ? 0 : 16;
+  // This namespace has no route but loopback's: nothing leaves, the send fails.
+  const EchoOutcome unrouted = Echo(handle, htonl(0x0A000001));
+  if (unrouted.result != 0 || unrouted.error != IP_DEST_NET_UNREACHABLE) return 16;
+  if (Echo(handle, kLoopback).result != 1) return 17;
+  return IcmpCloseHandle(handle) ? 0 : 18;
 }
 
 TEST_F(Icmp, DatagramSocketEchoesLoopbackInANetworkNamespaceThatAdmitsEveryGroup) {
