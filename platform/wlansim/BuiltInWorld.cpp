@@ -37,6 +37,10 @@ World BuiltInWorld() {
   ad.guid = GUID{0x6A1E2F30, 0x4B5C, 0x4D6E, {0x8F, 0x70, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
   ad.description = "Aerlume Simulated Wireless Adapter";
   ad.connectAtStart = true;
+  // Loopback addresses, so that pings to the gateway and DNS server are answered by this machine.
+  ad.ip.address = "127.0.10.2";
+  ad.ip.dhcpServer = "127.0.10.1";
+  ad.ip.dnsServer = "127.0.10.53";
 
   // Home network: WPA2-PSK, one BSS on each band.
   AccessPoint home24 = Station(Bssid(0x06, 0x01), "Lindenweg", 2437000, dot11_phy_type_erp, -48);

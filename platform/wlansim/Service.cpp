@@ -262,6 +262,7 @@ void Service::InstallLocked(const World& world) {
     a.ready = ad.ready;
     a.autoconf = ad.autoconf;
     a.backgroundScan = ad.backgroundScan;
+    a.ip = ad.ip;
     for (const AccessPoint& ap : ad.stations) {
       Station s;
       s.ap = ap;

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wlansim/IpConfig.h"
 #include "platform/wlansim/Payloads.h"
 #include "platform/wlansim/SimControl.h"
 
@@ -71,6 +72,11 @@ class Service {
   GUID AdapterGuid(std::size_t index);
   std::size_t OpenHandleCount();
 
+  // IP configuration (IpConfig.cpp).
+  std::vector<IpAdapterRecord> IpAdapters();
+  DWORD RenewLease(const GUID& adapter);
+  DWORD ReleaseLease(const GUID& adapter);
+
  private:
   struct Client {
     HANDLE handle = nullptr;
@@ -113,6 +119,11 @@ class Service {
     std::deque<Request> requests;
     bool busy = false;
     bool autoReconnect = false;  // the link was lost; reconnect through an automatic profile
+    IpSettings ip;
+    // A released lease holds for the association it was released on
+    // (linkGeneration at the release); connecting again brings the address back.
+    bool leaseReleased = false;
+    std::uint64_t leaseGeneration = 0;
   };
   struct Event {
     std::int64_t due;

@@ -90,6 +90,11 @@ enum class Op {
   AllocateMemory,  // WlanAllocateMemory returns null; the error is unused
   ScanOutcome,  // an accepted scan ends in scan-fail; the error is the payload's reason code
   ProfileSave,  // WlanSetProfile returns ERROR_BAD_PROFILE; the error is the reason code handed back
+  // The simulated IP helper (platform/iphlpapi.h).
+  GetAdaptersAddresses,
+  GetInterfaceInfo,
+  IpRenewAddress,
+  IpReleaseAddress,
 };
 
 // The next `count` calls of `op` (all of them when count < 0) fail with

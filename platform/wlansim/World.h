@@ -41,6 +41,16 @@ struct AccessPoint {
   ULONG presenceOffsetMs = 0;
 };
 
+// IPv4 configuration the adapter gets while connected: dotted-decimal texts,
+// empty for none. The simulated IP helper reports only loopback addresses
+// (127.0.0.0/8) and treats any other text as none, so that pings to them
+// never leave the machine.
+struct IpSettings {
+  std::string address;
+  std::string dhcpServer;  // shown and pinged as the gateway; empty: the address is static
+  std::string dnsServer;
+};
+
 struct Adapter {
   GUID guid{};
   std::string description;  // UTF-8
@@ -52,6 +62,7 @@ struct Adapter {
   bool connectAtStart = false;
   std::vector<AccessPoint> stations;
   std::vector<std::string> profiles;  // profile documents, preference order
+  IpSettings ip;
 };
 
 // Delays of the service, in milliseconds of the service's clock.

@@ -16,6 +16,7 @@
 #include <set>
 #include <variant>
 
+#include "platform/wlansim/IpConfig.h"
 #include "platform/wlansim/SimControl.h"
 
 namespace wlansim {
@@ -206,7 +207,7 @@ class Converter {
     if (root.contains("adapters")) {
       const Path p = Sub(at, "adapters");
       const QJsonArray list = Array(root.value("adapters"), p);
-      for (int i = 0; i < list.size(); ++i) world.adapters.push_back(AdapterAt(list.at(i), Sub(p, i)));
+      for (int i = 0; i < list.size(); ++i) world.adapters.push_back(AdapterAt(list.at(i), Sub(p, i), i));
     }
     return world;
   }
@@ -282,10 +283,18 @@ class Converter {
     return ssid;
   }
 
-  Adapter AdapterAt(const QJsonValue& v, const Path& p) {
+  // A loopback address text; "" stands for none.
+  static void OptAddress(const QJsonObject& o, const Path& p, const char* key, std::string& out) {
+    if (!o.contains(key)) return;
+    out = String(o.value(key), Sub(p, key));
+    if (!out.empty() && !ParseLoopbackAddress(out))
+      Fail(Sub(p, key), "expected a dotted IPv4 address in 127.0.0.0/8 such as 127.0.10.2, or \"\"");
+  }
+
+  Adapter AdapterAt(const QJsonValue& v, const Path& p, int index) {
     const QJsonObject o = Object(v, p);
     Known(o, p, {"guid", "description", "ready", "autoconf", "backgroundScan", "connectAtStart", "stations",
-                 "profiles", "comment"});
+                 "profiles", "address", "dhcpServer", "dnsServer", "comment"});
     Adapter ad;
     if (!o.contains("guid")) Fail(p, "missing key 'guid'");
     if (!ParseGuid(String(o.value("guid"), Sub(p, "guid")), &ad.guid))
@@ -295,6 +304,10 @@ class Converter {
     Opt(o, p, "autoconf", ad.autoconf);
     Opt(o, p, "backgroundScan", ad.backgroundScan);
     Opt(o, p, "connectAtStart", ad.connectAtStart);
+    if (index < 246) ad.ip.address = "127.0." + std::to_string(10 + index) + ".2";
+    OptAddress(o, p, "address", ad.ip.address);
+    OptAddress(o, p, "dhcpServer", ad.ip.dhcpServer);
+    OptAddress(o, p, "dnsServer", ad.ip.dnsServer);
     if (o.contains("stations")) {
       const Path sp = Sub(p, "stations");
       const QJsonArray list = Array(o.value("stations"), sp);
