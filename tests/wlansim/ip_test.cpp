@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "platform/iphlpapi.h"
@@ -26,13 +27,20 @@ std::string Dotted(const SOCKET_ADDRESS& a) {
   return inet_ntoa(reinterpret_cast<const sockaddr_in*>(a.lpSockaddr)->sin_addr);
 }
 
-// The adapter list read as a caller does: ask for the size, then read.
+// The adapter list read as a caller does: grow the buffer to the size asked
+// for (which may grow meanwhile) until the list fits.
 std::vector<Seen> Adapters() {
   ULONG size = 0;
-  EXPECT_EQ(GetAdaptersAddresses(AF_INET, 0, nullptr, nullptr, &size), ERROR_BUFFER_OVERFLOW);
-  std::vector<std::max_align_t> buffer(size / sizeof(std::max_align_t) + 1);
-  auto* list = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
-  EXPECT_EQ(GetAdaptersAddresses(AF_INET, 0, nullptr, list, &size), ERROR_SUCCESS);
+  std::vector<std::max_align_t> buffer;
+  IP_ADAPTER_ADDRESSES* list = nullptr;
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  for (int call = 0; call < 5 && result == ERROR_BUFFER_OVERFLOW; ++call) {
+    buffer.assign(size / sizeof(std::max_align_t) + 1, {});
+    list = size ? reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()) : nullptr;
+    result = GetAdaptersAddresses(AF_INET, 0, nullptr, list, &size);
+  }
+  EXPECT_EQ(result, ERROR_SUCCESS);
+  if (result != ERROR_SUCCESS) return {};
   std::vector<Seen> out;
   for (IP_ADAPTER_ADDRESSES* a = list; a; a = a->Next) {
     Seen s{a->AdapterName, WideToUtf8(a->Description), "", Dotted(a->Dhcpv4Server), "", a->IfIndex};
@@ -223,6 +231,28 @@ TEST_F(IpHelper, InjectedFaultsFireOnceAndChangeNothing) {
   EXPECT_EQ(wlansim::FaultHits(wlansim::Op::GetAdaptersAddresses), 1);
   EXPECT_EQ(wlansim::FaultHits(wlansim::Op::GetInterfaceInfo), 1);
   EXPECT_EQ(Adapters().size(), 2u) << "each fault fired once";
+}
+
+// A lease worker renewing and releasing while another thread reads the list:
+// each read sees the whole configuration or none of it.
+TEST_F(IpHelper, ReadersSeeWholeConfigurationsWhileTheLeaseChanges) {
+  Connect();
+  std::thread worker([e = Entry(0)]() mutable {
+    for (int i = 0; i < 200; ++i) {
+      EXPECT_EQ(IpReleaseAddress(&e), ERROR_SUCCESS);
+      EXPECT_EQ(IpRenewAddress(&e), ERROR_SUCCESS);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    const std::vector<Seen> all = Adapters();
+    if (all.empty()) break;  // the failed read was reported
+    const Seen& s = all[0];
+    EXPECT_TRUE(s.address + s.gateway + s.dns == "" ||
+                s.address + s.gateway + s.dns == "127.0.10.2127.0.10.1127.0.10.53")
+        << s.address << " " << s.gateway << " " << s.dns;
+  }
+  worker.join();
+  EXPECT_EQ(Adapters().at(0).address, "127.0.10.2");
 }
 
 TEST(IpHelperWorld, BuiltInWorldAndWorldFileAddresses) {
