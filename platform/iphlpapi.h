@@ -15,9 +15,6 @@
 
 #include "platform/wintypes.h"
 
-constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
-constexpr DWORD ERROR_NO_DATA = 232;
-
 // GetAdaptersAddresses flags honoured here; the others are accepted and ignored.
 constexpr ULONG GAA_FLAG_SKIP_UNICAST = 0x0001;
 constexpr ULONG GAA_FLAG_SKIP_DNS_SERVER = 0x0008;
