@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <vector>
 
+#include "eventlog/Log.h"
 #include "settings/Settings.h"
 #include "ui/AerlumeApp.h"
 #include "ui/ChildView.h"
@@ -237,9 +238,9 @@ CNativeWIFIDevice* CMainFrame::GetMonitoredDevice() const {
   return m_pWlanInterface->GetDeviceCount() > 0 ? m_pWlanInterface->GetDevice(0) : nullptr;
 }
 
-// The adapter's lease-renewal worker comes with its IP configuration; until
-// then none ever runs.
-bool CMainFrame::IsLeaseWorkerRunning(const CNativeWIFIDevice*) const { return false; }
+bool CMainFrame::IsLeaseWorkerRunning(const CNativeWIFIDevice* pDevice) const {
+  return pDevice && pDevice->IsLeaseWorkerRunning();
+}
 
 void CMainFrame::UpdateCommandUI() {
   CStation* station = GetSelectedStation();
@@ -297,10 +298,15 @@ void CMainFrame::OnCommand(UINT id) {
       // The station's properties window comes with its own pages; nothing to open yet.
       break;
     case CMD_RELEASE_IP:
-      // Releasing the lease comes with the adapter's IP configuration; nothing to do yet.
+      // Blocks this thread until the IP helper answers.
+      if (CNativeWIFIDevice* device = GetMonitoredDevice(); device && !IsLeaseWorkerRunning(device))
+        device->ReleaseLease();
       break;
     case CMD_RENEW_IP:
-      // Renewing the lease (its worker) comes with the adapter's IP configuration; nothing to do yet.
+      if (CNativeWIFIDevice* device = GetMonitoredDevice(); device && !IsLeaseWorkerRunning(device)) {
+        LogPrintf("Spawning thread to perform DHCP lease renewal.\n");
+        device->StartLeaseRenewal();
+      }
       break;
     case CMD_VIEW_TOOLBAR:
       m_pToolBar->setVisible(m_pToolBar->isHidden());

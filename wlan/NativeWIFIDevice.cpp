@@ -1,11 +1,19 @@
 #include "wlan/NativeWIFIDevice.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <stdexcept>
 #include <unordered_set>
 
+#include "eventlog/Log.h"
+#include "platform/iphlpapi.h"
+#include "platform/uuidtext.h"
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
 #include "wlan/NativeWIFIInterface.h"
@@ -22,6 +30,19 @@ std::atomic<DeviceTimeSource> g_deviceTime{nullptr};
 }  // namespace
 
 void SetDeviceTimeSource(DeviceTimeSource source) { g_deviceTime = source; }
+
+namespace {
+std::atomic<DeviceTickSource> g_deviceTick{nullptr};
+
+DWORD CurrentTick() {
+  if (const DeviceTickSource source = g_deviceTick) return source();
+  // Milliseconds of the monotonic clock, wrapping like a 32-bit tick count.
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+}  // namespace
+
+void SetDeviceTickSource(DeviceTickSource source) { g_deviceTick = source; }
 
 namespace {
 
@@ -45,6 +66,8 @@ CNativeWIFIDevice::CNativeWIFIDevice(const std::string& description, const GUID&
     : m_guid(guid), m_strDescription(description), m_pInterface(pInterface) {
   QueryInterfaceState();
   SetInterfaceSwitch(GetClientHandle(), m_guid, wlan_intf_opcode_autoconf_enabled, TRUE);
+  RefreshIPConfiguration();
+  m_dwLastIPRefresh = CurrentTick();
   SetInterfaceSwitch(GetClientHandle(), m_guid, wlan_intf_opcode_background_scan_enabled, TRUE);
 }
 
@@ -120,6 +143,7 @@ void CNativeWIFIDevice::StopWorkers() {
   }
   m_bStopRequested = true;
   m_refreshThread.Join();
+  m_dhcpWorker.Join();
 }
 
 std::uint64_t CNativeWIFIDevice::MacKey(const UCHAR* bssid) {
@@ -327,4 +351,160 @@ void CNativeWIFIDevice::OnWlanNotification(const WLAN_NOTIFICATION_DATA* pNotifi
     m_bScanPending = false;
   LogMonitorNotification(*pNotification);
   QueryInterfaceState();
+}
+
+namespace {
+
+// Dotted-decimal text of an IPv4 socket address; empty for none or another
+// family. inet_ntop rather than inet_ntoa: no buffer shared between threads.
+std::string DottedText(const SOCKET_ADDRESS& address) {
+  if (!address.lpSockaddr || address.iSockaddrLength < static_cast<INT>(sizeof(sockaddr_in)) ||
+      address.lpSockaddr->sa_family != AF_INET)
+    return "";
+  char text[INET_ADDRSTRLEN] = {};
+  const auto* in = reinterpret_cast<const sockaddr_in*>(address.lpSockaddr);
+  return inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) ? text : "";
+}
+
+// A buffer for the IP helper's records, aligned for them.
+std::vector<std::max_align_t> RecordBuffer(ULONG bytes) {
+  return std::vector<std::max_align_t>(bytes / sizeof(std::max_align_t) + 1);
+}
+
+}  // namespace
+
+std::string CNativeWIFIDevice::GetGuidText() const {
+  RPC_CSTR text = nullptr;
+  if (UuidToStringA(&m_guid, &text) != RPC_S_OK || !text) return "";
+  std::string result = "{" + std::string(reinterpret_cast<const char*>(text)) + "}";
+  RpcStringFreeA(&text);
+  for (char& c : result)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return result;
+}
+
+std::string CNativeWIFIDevice::GetTcpipDeviceName() const { return "\\DEVICE\\TCPIP_" + GetGuidText(); }
+
+void CNativeWIFIDevice::RefreshIPConfiguration() {
+  std::vector<std::max_align_t> buffer;
+  IP_ADAPTER_ADDRESSES* list = nullptr;
+  ULONG size = 0;
+  ULONG result = GetAdaptersAddresses(AF_INET, 0, nullptr, list, &size);
+  for (int call = 1; call < 5 && result == ERROR_BUFFER_OVERFLOW; ++call) {
+    try {
+      buffer = RecordBuffer(size);
+    } catch (const std::bad_alloc&) {
+      result = ERROR_NOT_ENOUGH_MEMORY;
+      break;
+    }
+    list = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+    result = GetAdaptersAddresses(AF_INET, 0, nullptr, list, &size);
+  }
+  m_strIPAddress.clear();
+  if (result != ERROR_SUCCESS) return;
+  const std::string name = GetGuidText();
+  for (const IP_ADAPTER_ADDRESSES* adapter = list; adapter; adapter = adapter->Next) {
+    if (name.empty() || !adapter->AdapterName || name != adapter->AdapterName) continue;
+    m_strAdapterDescription = WideToUtf8(adapter->Description);
+    m_strGateway = DottedText(adapter->Dhcpv4Server);
+    m_strDnsServer = adapter->FirstDnsServerAddress ? DottedText(adapter->FirstDnsServerAddress->Address) : "";
+    m_strIPAddress = adapter->FirstUnicastAddress ? DottedText(adapter->FirstUnicastAddress->Address) : "";
+  }
+}
+
+namespace {
+// Whether more than a second passed since `last`: elapsed time in unsigned
+// arithmetic, so the 32-bit tick counter's wrap does not stop the refreshes.
+bool SecondPassed(DWORD last, DWORD now) { return static_cast<DWORD>(now - last) > 1000; }
+}  // namespace
+
+std::string CNativeWIFIDevice::GetIPAddress() {
+  const DWORD now = CurrentTick();
+  if (SecondPassed(m_dwLastIPRefresh, now)) {
+    m_dwLastIPRefresh = now;
+    RefreshIPConfiguration();
+  }
+  return m_strIPAddress;
+}
+
+std::string CNativeWIFIDevice::GetGatewayAddress() {
+  const DWORD now = CurrentTick();
+  if (SecondPassed(m_dwLastIPRefresh, now)) {
+    m_dwLastIPRefresh = now;
+    RefreshIPConfiguration();
+  }
+  return m_strGateway;
+}
+
+std::string CNativeWIFIDevice::GetDnsServerAddress() {
+  const DWORD now = CurrentTick();
+  if (SecondPassed(m_dwLastIPRefresh, now)) {
+    m_dwLastIPRefresh = now;
+    RefreshIPConfiguration();
+  }
+  return m_strDnsServer;
+}
+
+DWORD CNativeWIFIDevice::RenewLease() { return ChangeLease(true); }
+
+DWORD CNativeWIFIDevice::ReleaseLease() { return ChangeLease(false); }
+
+DWORD CNativeWIFIDevice::ChangeLease(bool renew) {
+  LogPrintf("%s", renew ? "Performing DHCP lease renewal...\n" : "Releasing DHCP lease...\n");
+
+  std::vector<std::max_align_t> buffer;
+  ULONG size = 0;
+  DWORD result;
+  try {
+    buffer = RecordBuffer(264);
+    result = GetInterfaceInfo(reinterpret_cast<IP_INTERFACE_INFO*>(buffer.data()), &size);
+    if (result == ERROR_INSUFFICIENT_BUFFER) buffer = RecordBuffer(size);
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  auto* table = reinterpret_cast<IP_INTERFACE_INFO*>(buffer.data());
+  result = GetInterfaceInfo(table, &size);
+  if (result != ERROR_SUCCESS) return result;
+
+  const std::string device = GetTcpipDeviceName();
+  // Never read past what the call filled, whatever count it reports.
+  const std::size_t room = size > offsetof(IP_INTERFACE_INFO, Adapter)
+                               ? (size - offsetof(IP_INTERFACE_INFO, Adapter)) / sizeof(IP_ADAPTER_INDEX_MAP)
+                               : 0;
+  const std::size_t count = table->NumAdapters > 0 ? std::min<std::size_t>(table->NumAdapters, room) : 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    IP_ADAPTER_INDEX_MAP& entry = table->Adapter[i];
+    // The name need not end within its array.
+    const WCHAR* name = entry.Name;
+    if (WideToUtf8(std::u16string(name, std::find(name, name + MAX_ADAPTER_NAME, u'\0'))) != device) continue;
+    if (renew)
+      LogPrintf("%s", IpRenewAddress(&entry) ? "DHCP lease renewal failed.\n" : "DHCP lease renewal suceeeded.\n");
+    else
+      LogPrintf("%s", IpReleaseAddress(&entry) ? "DHCP lease could not be released.\n"
+                                               : "DHCP lease successfully released.\n");
+  }
+  return 0;
+}
+
+bool CNativeWIFIDevice::StartLeaseRenewal() {
+  if (m_pDhcpThread.load(std::memory_order_acquire) || m_bStopRequested) return false;
+  // A worker that has just cleared the handle may not have returned yet.
+  m_dhcpWorker.Join();
+  m_pDhcpThread.store(&m_dhcpWorker, std::memory_order_release);
+  if (m_dhcpWorker.Start([this] { LeaseWorker(); })) return true;
+  m_pDhcpThread.store(nullptr, std::memory_order_release);
+  return false;
+}
+
+void CNativeWIFIDevice::LeaseWorker() {
+  try {
+    RenewLease();
+  } catch (...) {
+    // An exception ends the renewal quietly.
+  }
+  m_pDhcpThread.store(nullptr, std::memory_order_release);
+}
+
+bool CNativeWIFIDevice::IsLeaseWorkerRunning() const {
+  return m_pDhcpThread.load(std::memory_order_acquire) != nullptr;
 }

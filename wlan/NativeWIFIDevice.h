@@ -1,6 +1,7 @@
 // The monitor of one wireless adapter: its station and network tables, kept
 // up to date by a refresh worker that polls the WLAN service; active scans;
-// the interface state; connection control.
+// the interface state; connection control; the adapter's IPv4 configuration
+// and its DHCP lease.
 #pragma once
 
 #include <atomic>
@@ -26,12 +27,19 @@ extern std::mutex g_csRefresh;
 using DeviceTimeSource = std::int64_t (*)();
 void SetDeviceTimeSource(DeviceTimeSource source);
 
+// Where the IP configuration's once-a-second refresh takes its tick count from
+// (milliseconds, wrapping at 32 bits; the monotonic clock by default, null
+// restores it). For tests.
+using DeviceTickSource = DWORD (*)();
+void SetDeviceTickSource(DeviceTickSource source);
+
 class CNativeWIFIDevice {
  public:
-  // Queries the state, switches automatic configuration and background
-  // scanning on.
+  // Queries the state, switches automatic configuration on, reads the IP
+  // configuration, switches background scanning on.
   CNativeWIFIDevice(const std::string& description, const GUID& guid, CNativeWIFIInterface* pInterface);
-  // Stops the refresh worker, then deletes every station and every network.
+  // Stops the refresh and lease-renewal workers, then deletes every station
+  // and every network.
   virtual ~CNativeWIFIDevice();
 
   CNativeWIFIDevice(const CNativeWIFIDevice&) = delete;
@@ -77,8 +85,32 @@ class CNativeWIFIDevice {
   // Calls fn for each station in table order while the table cannot grow.
   void ForEachStation(const std::function<void(CStation*)>& fn) const;
 
-  // Waits for the refresh worker to end (handling sent messages meanwhile);
-  // no new one starts afterwards.
+  // IP configuration (user-interface thread only). Reads the adapter's
+  // address, DHCP server (shown as the gateway), first DNS server and
+  // description. A failed read empties the address and keeps the rest.
+  void RefreshIPConfiguration();
+  // Refresh first when more than 1000 ms passed since the last refresh.
+  std::string GetIPAddress();
+  std::string GetGatewayAddress();
+  std::string GetDnsServerAddress();
+  std::string GetAdapterDescription() const { return m_strAdapterDescription; }
+  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case, as the IP helper
+  // names the adapter; empty when the GUID cannot be converted.
+  std::string GetGuidText() const;
+  // "\DEVICE\TCPIP_" followed by the GUID text: the interface-table name.
+  std::string GetTcpipDeviceName() const;
+  // Renew or release the adapter's DHCP lease and log the outcome. 0, or the
+  // error of reading the interface table.
+  DWORD RenewLease();
+  DWORD ReleaseLease();
+  // Starts the lease-renewal worker (it runs RenewLease) unless one runs or
+  // the workers were stopped. User-interface thread only.
+  bool StartLeaseRenewal();
+  // Any thread.
+  bool IsLeaseWorkerRunning() const;
+
+  // Waits for the refresh and lease-renewal workers to end (handling sent
+  // messages meanwhile); no new one starts afterwards.
   void StopWorkers();
   bool IsRefreshRunning() const;
 
@@ -96,6 +128,8 @@ class CNativeWIFIDevice {
   static std::uint64_t MacKey(const UCHAR* bssid);
   static std::string NetworkKey(const DOT11_SSID& ssid, int bssType, int cipher);
   void RefreshWorker();
+  void LeaseWorker();
+  DWORD ChangeLease(bool renew);
 
   // Appended by the refresh worker, read by everyone: appends and readers'
   // passes take this lock, so no reader sees a table in the middle of growing.
@@ -112,4 +146,16 @@ class CNativeWIFIDevice {
   bool m_bStopped = false;
   std::atomic<bool> m_bStopRequested{false};
   CWorkerThread m_refreshThread;
+
+  // IP configuration: user-interface thread only.
+  std::string m_strGateway;
+  std::string m_strIPAddress;
+  std::string m_strDnsServer;
+  std::string m_strAdapterDescription;
+  DWORD m_dwLastIPRefresh = 0;
+  // The running lease-renewal worker, or null. Only the user-interface thread
+  // sets it (before the worker starts) and only the worker clears it (as its
+  // last step), so an atomic with release stores and acquire loads is enough.
+  std::atomic<CWorkerThread*> m_pDhcpThread{nullptr};
+  CWorkerThread m_dhcpWorker;
 };

@@ -8,8 +8,11 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <fstream>
+#include <mutex>
 
+#include "eventlog/Log.h"
 #include "platform/appprofile.h"
+#include "platform/wlansim/IpConfig.h"
 #include "settings/Settings.h"
 #include "tests/ui/mainframe_fixture.h"
 #include "ui/DataWnd.h"
@@ -159,6 +162,42 @@ TEST_F(MainFrameTest, LeaseCommandsWaitForTheRenewalWorker) {
   frame->UpdateCommandUI();
   EXPECT_TRUE(Enabled(*frame, CMD_RELEASE_IP));
   EXPECT_TRUE(Enabled(*frame, CMD_RENEW_IP));
+}
+
+// The lease commands act on the monitored adapter's lease: Release at once,
+// Renew on the adapter's worker, during which both are disabled.
+TEST_F(MainFrameTest, LeaseCommandsReleaseAndRenewTheMonitoredAdaptersLease) {
+  wlansim::World world;
+  std::string error;
+  ASSERT_TRUE(wlansim::LoadWorldFile(testsupport::SourcePath("tests/worlds/small.json"), &world, &error)) << error;
+  world.adapters.at(0).ip = {"127.0.10.2", "127.0.10.1", "127.0.10.53"};
+  UseWorld(world);
+  auto frame = MakeFrame();
+  CNativeWIFIDevice* device = frame->GetMonitoredDevice();
+  ASSERT_NE(device, nullptr);
+  auto leased = [] { return wlansim::IpAdapters().at(0).address != 0; };
+  ASSERT_TRUE(leased());
+
+  frame->OnCommand(CMD_RELEASE_IP);
+  EXPECT_FALSE(leased());
+  {
+    // The worker waits at its first log line while the log lock is held.
+    std::lock_guard<std::mutex> hold(g_csLog);
+    ASSERT_TRUE(device->StartLeaseRenewal());
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(Enabled(*frame, CMD_RELEASE_IP));
+    EXPECT_FALSE(Enabled(*frame, CMD_RENEW_IP));
+  }
+  ASSERT_TRUE(testsupport::SpinUntil([&] { return !device->IsLeaseWorkerRunning(); }));
+  EXPECT_TRUE(leased());
+  frame->UpdateCommandUI();
+  EXPECT_TRUE(Enabled(*frame, CMD_RELEASE_IP));
+  EXPECT_TRUE(Enabled(*frame, CMD_RENEW_IP));
+
+  frame->OnCommand(CMD_RELEASE_IP);
+  ASSERT_FALSE(leased());
+  frame->OnCommand(CMD_RENEW_IP);
+  EXPECT_TRUE(testsupport::SpinUntil([&] { return leased() && !device->IsLeaseWorkerRunning(); }));
 }
 
 TEST_F(MainFrameTest, AutorunTogglesTheRunListEntry) {
