@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -317,7 +318,7 @@ DWORD IcmpSendEcho(HANDLE IcmpHandle, IPAddr DestinationAddress, PVOID RequestDa
     if (copied != 0) std::memcpy(dataOut, reply.data, copied);
     ICMP_ECHO_REPLY record{};
     record.Address = reply.from;
-    record.RoundTripTime = static_cast<ULONG>(std::min<long long>(roundTrip, ULONG_MAX));
+    record.RoundTripTime = static_cast<ULONG>(std::min<long long>(roundTrip, std::numeric_limits<ULONG>::max()));
     record.DataSize = static_cast<USHORT>(copied);
     record.Data = dataOut;
     record.Options.Ttl = static_cast<UCHAR>(reply.ttl);

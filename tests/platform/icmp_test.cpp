@@ -54,6 +54,7 @@ void ExpectLoopbackReply(const EchoOutcome& echo) {
   EXPECT_EQ(echo.result, 1u) << "last error " << echo.error;
   EXPECT_EQ(echo.record.Status, IP_SUCCESS);
   EXPECT_EQ(echo.record.Address, kLoopback);
+  EXPECT_LE(echo.record.RoundTripTime, 1000u) << "the round trip lies within the time-out";
   EXPECT_EQ(echo.data, std::string(32, 'E'));
   EXPECT_GT(echo.record.Options.Ttl, 0) << "the reply's TTL is reported";
 }
