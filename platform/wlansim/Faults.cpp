@@ -6,7 +6,7 @@
 namespace wlansim {
 namespace {
 
-constexpr std::size_t kOps = static_cast<std::size_t>(Op::IpReleaseAddress) + 1;  // the last Op
+constexpr std::size_t kOps = static_cast<std::size_t>(Op::PerfRefresh) + 1;  // the last Op
 
 struct Slot {
   bool armed = false;

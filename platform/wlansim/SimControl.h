@@ -95,6 +95,9 @@ enum class Op {
   GetInterfaceInfo,
   IpRenewAddress,
   IpReleaseAddress,
+  // The performance-counter service (platform/perfcounters.h), whatever the back end.
+  PerfConnectServer,  // IWbemLocator::ConnectServer; the error is its HRESULT
+  PerfRefresh,  // IWbemRefresher::Refresh; the error is its HRESULT
 };
 
 // The next `count` calls of `op` (all of them when count < 0) fail with
