@@ -13,6 +13,7 @@
 
 #include "eventlog/Log.h"
 #include "platform/iphlpapi.h"
+#include "platform/perfcounters.h"
 #include "platform/uuidtext.h"
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
@@ -66,13 +67,15 @@ CNativeWIFIDevice::CNativeWIFIDevice(const std::string& description, const GUID&
     : m_guid(guid), m_strDescription(description), m_pInterface(pInterface) {
   QueryInterfaceState();
   SetInterfaceSwitch(GetClientHandle(), m_guid, wlan_intf_opcode_autoconf_enabled, TRUE);
-  RefreshIPConfiguration();
+  InitThroughputSampler();  // reads the IP configuration first
   m_dwLastIPRefresh = CurrentTick();
   SetInterfaceSwitch(GetClientHandle(), m_guid, wlan_intf_opcode_background_scan_enabled, TRUE);
+  SampleThroughput();
 }
 
 CNativeWIFIDevice::~CNativeWIFIDevice() {
   StopWorkers();
+  ReleaseThroughputSampler();
   for (CStation* station : m_arrStations) delete station;
   for (CWIFINetwork* network : m_arrNetworks) delete network;
 }
@@ -507,4 +510,170 @@ void CNativeWIFIDevice::LeaseWorker() {
 
 bool CNativeWIFIDevice::IsLeaseWorkerRunning() const {
   return m_pDhcpThread.load(std::memory_order_acquire) != nullptr;
+}
+
+// Throughput sampler.
+
+struct CWmiConnection {
+  IWbemLocator* m_pLocator = nullptr;
+  IWbemServices* m_pServices = nullptr;
+  // Whether this monitor's CoInitializeEx still counts: the destructor
+  // balances only an initialisation that succeeded and was not undone after
+  // a refused CoInitializeSecurity, so one monitor never ends another's use.
+  bool m_bInitialised = false;
+};
+
+struct CPerfRefresher {
+  IWbemRefresher* m_pRefresher = nullptr;
+  IWbemHiPerfEnum* m_pEnum = nullptr;
+  IWbemObjectAccess** m_apObjects = nullptr;
+  CWmiConnection* m_pConnection = nullptr;  // not owned
+  ULONG m_nCapacity = 0;
+  std::vector<std::string> m_arrPropertyNames;
+  std::vector<LONG> m_arrHandles;
+  std::vector<CIMTYPE> m_arrTypes;
+};
+
+namespace {
+constexpr std::size_t kPropertyCount = 4;  // Name, received, sent, total
+}  // namespace
+
+std::string NormalizeInstanceName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out) {
+    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!alnum) c = '_';
+  }
+  return out;
+}
+
+HRESULT CNativeWIFIDevice::InitThroughputSampler() {
+  RefreshIPConfiguration();
+  m_pWmiConnection = new CWmiConnection;
+  if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+    m_pWmiConnection->m_bInitialised = true;
+    if (FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr))) {
+      CoUninitialize();
+      m_pWmiConnection->m_bInitialised = false;
+    }
+  }
+
+  CWmiConnection& connection = *m_pWmiConnection;
+  if (!connection.m_pLocator &&
+      FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                              reinterpret_cast<void**>(&connection.m_pLocator))))
+    return E_FAIL;
+  if (connection.m_pServices) {
+    connection.m_pServices->Release();
+    connection.m_pServices = nullptr;
+  }
+  HRESULT hr = connection.m_pLocator->ConnectServer(u"ROOT\\CIMV2", nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                                    &connection.m_pServices);
+  if (FAILED(hr)) return hr;
+  hr = CoSetProxyBlanket(connection.m_pServices, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  if (FAILED(hr)) {
+    connection.m_pServices->Release();
+    connection.m_pServices = nullptr;
+    return hr;
+  }
+
+  m_pPerfRefresher = new CPerfRefresher;
+  CPerfRefresher& refresher = *m_pPerfRefresher;
+  refresher.m_pConnection = m_pWmiConnection;
+  hr = CoCreateInstance(CLSID_WbemRefresher, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemRefresher,
+                        reinterpret_cast<void**>(&refresher.m_pRefresher));
+  if (FAILED(hr)) return hr;
+  IWbemConfigureRefresher* configure = nullptr;
+  hr = refresher.m_pRefresher->QueryInterface(IID_IWbemConfigureRefresher, reinterpret_cast<void**>(&configure));
+  if (FAILED(hr)) return hr;
+  LONG id = 0;
+  hr = configure->AddEnum(connection.m_pServices, u"win32_perfformatteddata_tcpip_networkinterface", 0, nullptr,
+                          &refresher.m_pEnum, &id);
+  configure->Release();
+  if (FAILED(hr)) return hr;
+
+  refresher.m_arrPropertyNames = {"Name", "BytesReceivedPersec", "BytesSentPersec", "BytesTotalPersec"};
+  refresher.m_arrHandles.clear();
+  refresher.m_arrTypes.clear();
+
+  ULONG count = 0;
+  hr = RefreshCounters(&count);
+  if (FAILED(hr)) return hr;
+  // Handles come from a returned object; with none the sampler stays unusable.
+  if (count == 0) return E_FAIL;
+  for (const std::string& name : refresher.m_arrPropertyNames) {
+    CIMTYPE type = 0;
+    LONG handle = 0;
+    hr = refresher.m_apObjects[0]->GetPropertyHandle(Utf8ToWide(name).c_str(), &type, &handle);
+    if (FAILED(hr)) break;
+    refresher.m_arrTypes.push_back(type);
+    refresher.m_arrHandles.push_back(handle);
+  }
+  for (ULONG i = 0; i < count; ++i) {
+    refresher.m_apObjects[i]->Release();
+    refresher.m_apObjects[i] = nullptr;
+  }
+  return hr;
+}
+
+// Refreshes and fills the object buffer, growing it to the enumerator's count
+// when it is too small. Each object returned carries a reference.
+HRESULT CNativeWIFIDevice::RefreshCounters(ULONG* pnObjects) {
+  *pnObjects = 0;
+  CPerfRefresher* refresher = m_pPerfRefresher;
+  if (!refresher || !refresher->m_pRefresher || !refresher->m_pEnum) return E_FAIL;
+  HRESULT hr = refresher->m_pRefresher->Refresh(0);
+  if (FAILED(hr)) return hr;
+  ULONG count = 0;
+  hr = refresher->m_pEnum->GetObjects(0, refresher->m_nCapacity, refresher->m_apObjects, &count);
+  if (hr == WBEM_E_BUFFER_TOO_SMALL && count > refresher->m_nCapacity) {
+    delete[] refresher->m_apObjects;
+    refresher->m_apObjects = new IWbemObjectAccess*[count]();
+    refresher->m_nCapacity = count;
+    hr = refresher->m_pEnum->GetObjects(0, refresher->m_nCapacity, refresher->m_apObjects, &count);
+  }
+  if (SUCCEEDED(hr)) *pnObjects = count;
+  return hr;
+}
+
+HRESULT CNativeWIFIDevice::SampleThroughput() {
+  if (!m_pPerfRefresher || m_pPerfRefresher->m_arrHandles.size() != kPropertyCount) return E_FAIL;
+  ULONG count = 0;
+  const HRESULT hr = RefreshCounters(&count);
+  if (FAILED(hr)) return hr;
+  const std::vector<LONG>& handles = m_pPerfRefresher->m_arrHandles;
+  const std::string description = NormalizeInstanceName(m_strAdapterDescription);
+  for (ULONG i = 0; i < count; ++i) {
+    IWbemObjectAccess* object = m_pPerfRefresher->m_apObjects[i];
+    alignas(WCHAR) BYTE name[2048] = {};
+    LONG length = 0;
+    if (SUCCEEDED(object->ReadPropertyValue(handles[0], sizeof name - sizeof(WCHAR), &length, name)) &&
+        NormalizeInstanceName(WideToUtf8(reinterpret_cast<const WCHAR*>(name))) == description) {
+      object->ReadDWORD(handles[1], &m_dwBytesReceivedPerSec);
+      object->ReadDWORD(handles[2], &m_dwBytesSentPerSec);
+      object->ReadDWORD(handles[3], &m_dwBytesTotalPerSec);
+    }
+    object->Release();
+    m_pPerfRefresher->m_apObjects[i] = nullptr;
+  }
+  return hr;
+}
+
+void CNativeWIFIDevice::ReleaseThroughputSampler() {
+  if (CPerfRefresher* refresher = m_pPerfRefresher) {
+    if (refresher->m_pRefresher) refresher->m_pRefresher->Release();
+    if (refresher->m_pEnum) refresher->m_pEnum->Release();
+    delete[] refresher->m_apObjects;
+    delete refresher;
+    m_pPerfRefresher = nullptr;
+  }
+  if (CWmiConnection* connection = m_pWmiConnection) {
+    if (connection->m_pServices) connection->m_pServices->Release();
+    if (connection->m_pLocator) connection->m_pLocator->Release();
+    if (connection->m_bInitialised) CoUninitialize();
+    delete connection;
+    m_pWmiConnection = nullptr;
+  }
 }

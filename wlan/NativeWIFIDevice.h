@@ -18,6 +18,8 @@
 class CNativeWIFIInterface;
 class CStation;
 class CWIFINetwork;
+struct CWmiConnection;
+struct CPerfRefresher;
 
 // Guards only the start and the end of refresh workers (all monitors).
 extern std::mutex g_csRefresh;
@@ -32,6 +34,10 @@ void SetDeviceTimeSource(DeviceTimeSource source);
 // restores it). For tests.
 using DeviceTickSource = DWORD (*)();
 void SetDeviceTickSource(DeviceTickSource source);
+
+// The instance-name form the throughput sampler compares: every character
+// that is not an ASCII letter or digit becomes '_'; the length is kept.
+std::string NormalizeInstanceName(const std::string& name);
 
 class CNativeWIFIDevice {
  public:
@@ -114,6 +120,15 @@ class CNativeWIFIDevice {
   void StopWorkers();
   bool IsRefreshRunning() const;
 
+  // Throughput sampler (user-interface thread, or the constructing thread
+  // during construction). Set-up reads the IP configuration first; its
+  // result is that of the step that ended it (negative on failure).
+  HRESULT InitThroughputSampler();
+  // Refreshes the counters and stores the three rates of the instance named
+  // by the adapter's description; E_FAIL or the refresh's failure changes
+  // nothing.
+  HRESULT SampleThroughput();
+
   const GUID& GetGuid() const { return m_guid; }
   HANDLE GetClientHandle() const;
   CNativeWIFIInterface* GetInterface() const { return m_pInterface; }
@@ -123,6 +138,11 @@ class CNativeWIFIDevice {
   const std::string m_strDescription;
   CNativeWIFIInterface* const m_pInterface;
   std::atomic<DWORD> m_nInterfaceState{0};
+  // The latest rates of the adapter's counters instance, bytes per second;
+  // sampled and read on the user-interface thread.
+  DWORD m_dwBytesTotalPerSec = 0;
+  DWORD m_dwBytesSentPerSec = 0;
+  DWORD m_dwBytesReceivedPerSec = 0;
 
  private:
   static std::uint64_t MacKey(const UCHAR* bssid);
@@ -158,4 +178,10 @@ class CNativeWIFIDevice {
   // last step), so an atomic with release stores and acquire loads is enough.
   std::atomic<CWorkerThread*> m_pDhcpThread{nullptr};
   CWorkerThread m_dhcpWorker;
+
+  // Throughput sampler: owned; the refresher stays null when set-up stops before it.
+  CWmiConnection* m_pWmiConnection = nullptr;
+  CPerfRefresher* m_pPerfRefresher = nullptr;
+  HRESULT RefreshCounters(ULONG* pnObjects);
+  void ReleaseThroughputSampler();
 };
