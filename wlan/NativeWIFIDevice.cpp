@@ -421,30 +421,25 @@ namespace {
 bool SecondPassed(DWORD last, DWORD now) { return static_cast<DWORD>(now - last) > 1000; }
 }  // namespace
 
-std::string CNativeWIFIDevice::GetIPAddress() {
+void CNativeWIFIDevice::RefreshIPConfigurationIfStale() {
   const DWORD now = CurrentTick();
-  if (SecondPassed(m_dwLastIPRefresh, now)) {
-    m_dwLastIPRefresh = now;
-    RefreshIPConfiguration();
-  }
+  if (!SecondPassed(m_dwLastIPRefresh, now)) return;
+  m_dwLastIPRefresh = now;
+  RefreshIPConfiguration();
+}
+
+std::string CNativeWIFIDevice::GetIPAddress() {
+  RefreshIPConfigurationIfStale();
   return m_strIPAddress;
 }
 
 std::string CNativeWIFIDevice::GetGatewayAddress() {
-  const DWORD now = CurrentTick();
-  if (SecondPassed(m_dwLastIPRefresh, now)) {
-    m_dwLastIPRefresh = now;
-    RefreshIPConfiguration();
-  }
+  RefreshIPConfigurationIfStale();
   return m_strGateway;
 }
 
 std::string CNativeWIFIDevice::GetDnsServerAddress() {
-  const DWORD now = CurrentTick();
-  if (SecondPassed(m_dwLastIPRefresh, now)) {
-    m_dwLastIPRefresh = now;
-    RefreshIPConfiguration();
-  }
+  RefreshIPConfigurationIfStale();
   return m_strDnsServer;
 }
 

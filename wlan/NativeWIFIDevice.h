@@ -145,6 +145,8 @@ class CNativeWIFIDevice {
   DWORD m_dwBytesReceivedPerSec = 0;
 
  private:
+  // RefreshIPConfiguration when more than 1000 ms passed since the last one.
+  void RefreshIPConfigurationIfStale();
   static std::uint64_t MacKey(const UCHAR* bssid);
   static std::string NetworkKey(const DOT11_SSID& ssid, int bssType, int cipher);
   void RefreshWorker();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "eventlog/Log.h"
@@ -138,6 +139,25 @@ inline wlansim::World AdaptersWorld(int count, std::vector<int> notReady = {}) {
     world.adapters.push_back(adapter);
   }
   return world;
+}
+
+// An adapter that hears one open network, "Net <n>" (with its profile), and
+// has the IPv4 settings `ip`; connected at start when `connected`.
+inline wlansim::Adapter OneNetworkAdapter(const GUID& guid, const std::string& description, BYTE n, bool connected,
+                                          wlansim::IpSettings ip) {
+  wlansim::Adapter adapter;
+  adapter.guid = guid;
+  adapter.description = description;
+  adapter.connectAtStart = connected;
+  wlansim::AccessPoint ap;
+  ap.bssid = {0x02, 0x1e, 0, 0, 0, n};
+  ap.ssid = "Net " + std::to_string(n);
+  adapter.stations = {ap};
+  wlansim::ProfileFields open;
+  open.name = open.ssid = ap.ssid;
+  adapter.profiles = {wlansim::BuildProfileXml(open)};
+  adapter.ip = std::move(ip);
+  return adapter;
 }
 
 // Sets the service to `world` on the manual clock with no faults.

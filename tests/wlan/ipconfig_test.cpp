@@ -29,19 +29,7 @@ const GUID kStrayGuid{0xbeef0003, 0xcafe, 0x4003, {0x80, 0, 0, 0, 0, 0, 0, 0x03}
 
 wlansim::Adapter MakeAdapter(const GUID& guid, const std::string& description, BYTE n, bool connected,
                              wlansim::IpSettings ip) {
-  wlansim::Adapter adapter;
-  adapter.guid = guid;
-  adapter.description = description;
-  adapter.connectAtStart = connected;
-  wlansim::AccessPoint ap;
-  ap.bssid = {0x02, 0x1e, 0, 0, 0, n};
-  ap.ssid = "Net " + std::to_string(n);
-  adapter.stations = {ap};
-  wlansim::ProfileFields open;
-  open.name = open.ssid = ap.ssid;
-  adapter.profiles = {wlansim::BuildProfileXml(open)};
-  adapter.ip = std::move(ip);
-  return adapter;
+  return wlantest::OneNetworkAdapter(guid, description, n, connected, std::move(ip));
 }
 
 // A connected adapter with a leased address, a connected one with a static

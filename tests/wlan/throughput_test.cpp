@@ -26,19 +26,9 @@ const GUID kOnGuid{0x7a000001, 0x1111, 0x4111, {0x81, 0, 0, 0, 0, 0, 0, 0x01}};
 const GUID kOffGuid{0x7a000002, 0x2222, 0x4222, {0x82, 0, 0, 0, 0, 0, 0, 0x02}};
 
 wlansim::Adapter MakeAdapter(const GUID& guid, const std::string& description, BYTE n, bool connected) {
-  wlansim::Adapter adapter;
-  adapter.guid = guid;
-  adapter.description = description;
-  adapter.connectAtStart = connected;
-  wlansim::AccessPoint ap;
-  ap.bssid = {0x02, 0x2e, 0, 0, 0, n};
-  ap.ssid = "Net " + std::to_string(n);
-  adapter.stations = {ap};
-  wlansim::ProfileFields open;
-  open.name = open.ssid = ap.ssid;
-  adapter.profiles = {wlansim::BuildProfileXml(open)};
-  adapter.ip = {"127.0.20." + std::to_string(n), "127.0.20.1", "127.0.20.53"};
-  return adapter;
+  const std::string net = "127.0.20.";
+  return wlantest::OneNetworkAdapter(guid, description, n, connected,
+                                     {net + std::to_string(n), net + "1", net + "53"});
 }
 
 class ThroughputTest : public testing::Test {
