@@ -9,7 +9,9 @@
 #
 # Environment: AERLUME_SIM_WORLD (a world file; default the built-in world),
 # AERLUME_SCREENSHOT (where to save the PNG; default build/screenshot.png),
-# AERLUME_SCREENSHOT_DELAY (ms before the picture; default 4000).
+# AERLUME_SCREENSHOT_DELAY (ms before the picture; default 4000),
+# AERLUME_INTERNET_HOST / AERLUME_INTERNET_LABEL (the status panel's internet
+# pinger; default localhost / Loopback when there is no display).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -31,6 +33,8 @@ trap 'rm -rf "$session"' EXIT
 mkdir -m 700 "$session/run"
 mkdir -p "$session/config" "$session/xdg/autostart"
 
+# The status panel's internet pinger pings loopback: nothing leaves this machine.
+AERLUME_INTERNET_HOST="${AERLUME_INTERNET_HOST:-localhost}" AERLUME_INTERNET_LABEL="${AERLUME_INTERNET_LABEL:-Loopback}" \
 XDG_RUNTIME_DIR="$session/run" XDG_CONFIG_HOME="$session/config" XDG_CONFIG_DIRS="$session/xdg" \
 AERLUME_SCREENSHOT="$shot" AERLUME_SCREENSHOT_DELAY="${AERLUME_SCREENSHOT_DELAY:-4000}" QT_QPA_PLATFORM=xcb \
   timeout 60 xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" "$binary" "$@" > "$session/out" 2> "$session/err" || {

@@ -3,7 +3,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QResizeEvent>
@@ -17,6 +16,7 @@
 #include "settings/Settings.h"
 #include "ui/ConnectDialog.h"
 #include "ui/Messages.h"
+#include "ui/NetworkStatusWnd.h"
 #include "ui/StationTableModel.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
@@ -32,22 +32,6 @@ constexpr int kGraphId = 2115;
 constexpr int kListId = 2112;
 constexpr int kTopHeight = 210;  // the panel and the graph above the list
 
-// A sunken, captioned panel holding the place of a window that comes later.
-QWidget* CreatePlace(QWidget* parent, const char* name, int id, const QString& caption) {
-  auto* place = new QLabel(caption, parent);
-  place->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  place->setAlignment(Qt::AlignCenter);
-  place->setEnabled(false);  // drawn in the dimmed text colour
-  place->setAutoFillBackground(true);
-  QPalette colours = place->palette();
-  colours.setColor(QPalette::Window, colours.color(QPalette::Base));
-  place->setPalette(colours);
-  place->setObjectName(QString::fromLatin1(name));
-  place->setProperty("controlId", id);
-  place->show();
-  return place;
-}
-
 }  // namespace
 
 CChildView::CChildView(QWidget* parent) : QWidget(parent) {
@@ -60,7 +44,6 @@ CChildView::CChildView(QWidget* parent) : QWidget(parent) {
 
   LogPrintf("Initializing...\n");
   CreateList();
-  // The status panel comes later; its place is kept now.
   m_pGraphWnd = new CWIFIGraphWnd(this);
   m_pGraphWnd->setObjectName(QStringLiteral("graph"));
   m_pGraphWnd->setProperty("controlId", kGraphId);
@@ -70,7 +53,10 @@ CChildView::CChildView(QWidget* parent) : QWidget(parent) {
   m_pGraphWnd->SetGridSpacing(20, 20);
   m_pGraphWnd->SetGridOffset(0, 0);
   m_pGraphWnd->show();
-  m_pStatusWnd = CreatePlace(this, "statusPanel", kStatusPanelId, QStringLiteral("Network status"));
+  m_pStatusWnd = new CNetworkStatusWnd(this);
+  m_pStatusWnd->setObjectName(QStringLiteral("statusPanel"));
+  m_pStatusWnd->setProperty("controlId", kStatusPanelId);
+  m_pStatusWnd->show();
   LogPrintf("\n");
 
   auto makeTimer = [this](const char* name, int period, auto work) {

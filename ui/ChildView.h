@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/winmsg.h"
+#include "ui/NetworkStatusWnd.h"
 #include "ui/WIFIGraphWnd.h"
 
 class CNativeWIFIDevice;
@@ -106,7 +107,7 @@ class CChildView : public QWidget, public CMessageTarget {
   QTableView* GetList() const { return m_pList; }
   CStationTableModel* GetModel() const { return m_pModel; }
   // The status panel's place and the link-quality graph.
-  QWidget* GetStatusPanel() const { return m_pStatusWnd; }
+  CNetworkStatusWnd* GetStatusPanel() const { return m_pStatusWnd; }
   CWIFIGraphWnd* GetGraph() const { return m_pGraphWnd; }
   // Timer 1..4, or null for another number.
   QTimer* GetTimer(int number) const;
@@ -145,7 +146,7 @@ class CChildView : public QWidget, public CMessageTarget {
   CStationTableModel* m_pModel = nullptr;
   CWIFIGraphWnd* m_pGraphWnd = nullptr;
   CNativeWIFIInterface* m_pWlanInterface = nullptr;
-  QWidget* m_pStatusWnd = nullptr;
+  CNetworkStatusWnd* m_pStatusWnd = nullptr;
   QPointer<QMenu> m_pStationMenu;
   std::function<std::int64_t()> m_timeSource;
   std::function<std::int64_t()> m_holdClock;

@@ -52,8 +52,12 @@ void ExpectQtWarning(const std::string& substring) {
 
 // Suites run without a display and often without a session: windows go to
 // the offscreen platform, and a private runtime folder keeps Qt from warning
-// (and the single-instance files from meeting the user's).
+// (and the single-instance files from meeting the user's); the internet
+// pinger's host is loopback.
 void PrepareEnvironment() {
+  // The status panel's internet pings stay on this machine.
+  setenv("AERLUME_INTERNET_HOST", "127.0.0.1", 1);
+  setenv("AERLUME_INTERNET_LABEL", "Loopback", 1);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (!runtime || !*runtime) {

@@ -174,6 +174,9 @@ class Session:
             "XDG_CONFIG_DIRS": self.config_dirs,
             "AERLUME_SIM_SEED": str(self.seed),
             "AERLUME_NO_ANIMATION": "1",
+            # The status panel's internet pings stay on this machine.
+            "AERLUME_INTERNET_HOST": "127.0.0.1",
+            "AERLUME_INTERNET_LABEL": "Loopback",
         })
         if self.world:
             env["AERLUME_SIM_WORLD"] = os.path.join(self.source_dir, "tests", "worlds", self.world)
