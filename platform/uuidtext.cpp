@@ -1,33 +1,28 @@
 #include "platform/uuidtext.h"
 
-#include <cstdio>
+#include <QUuid>
+#include <cstring>
 #include <new>
 
 namespace {
 
 constexpr std::size_t kTextLength = 36;
 
-int HexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+QUuid ToQUuid(const UUID& u) {
+  return QUuid(u.Data1, u.Data2, u.Data3, u.Data4[0], u.Data4[1], u.Data4[2], u.Data4[3], u.Data4[4], u.Data4[5],
+               u.Data4[6], u.Data4[7]);
 }
-
-bool IsHyphenPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
 
 }  // namespace
 
 RPC_STATUS UuidToStringA(const UUID* Uuid, RPC_CSTR* StringUuid) {
   if (StringUuid == nullptr) return RPC_S_INVALID_ARG;
-  const UUID zero{};
-  const UUID& u = Uuid != nullptr ? *Uuid : zero;
-  char* text = new (std::nothrow) char[kTextLength + 1];
-  if (text == nullptr) return RPC_S_OUT_OF_MEMORY;
-  std::snprintf(text, kTextLength + 1, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                static_cast<unsigned>(u.Data1), static_cast<unsigned>(u.Data2), static_cast<unsigned>(u.Data3),
-                u.Data4[0], u.Data4[1], u.Data4[2], u.Data4[3], u.Data4[4], u.Data4[5], u.Data4[6], u.Data4[7]);
-  *StringUuid = reinterpret_cast<RPC_CSTR>(text);
+  const QByteArray text = ToQUuid(Uuid != nullptr ? *Uuid : UUID{}).toByteArray(QUuid::WithoutBraces);
+  char* copy = new (std::nothrow) char[kTextLength + 1];
+  if (copy == nullptr) return RPC_S_OUT_OF_MEMORY;
+  std::memcpy(copy, text.constData(), kTextLength);
+  copy[kTextLength] = '\0';
+  *StringUuid = reinterpret_cast<RPC_CSTR>(copy);
   return RPC_S_OK;
 }
 
@@ -37,33 +32,19 @@ RPC_STATUS UuidFromStringA(RPC_CSTR StringUuid, UUID* Uuid) {
     *Uuid = UUID{};
     return RPC_S_OK;
   }
-  // Collect the 32 digits, checking every position; the text must end right
-  // after the 36th character.
-  unsigned char digits[32];
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < kTextLength; ++i) {
-    const unsigned char c = StringUuid[i];
-    if (c == '\0') return RPC_S_INVALID_STRING_UUID;
-    if (IsHyphenPosition(i)) {
-      if (c != '-') return RPC_S_INVALID_STRING_UUID;
-      continue;
-    }
-    const int v = HexValue(c);
-    if (v < 0) return RPC_S_INVALID_STRING_UUID;
-    digits[n++] = static_cast<unsigned char>(v);
-  }
-  if (StringUuid[kTextLength] != '\0') return RPC_S_INVALID_STRING_UUID;
-
-  auto take = [&digits](std::size_t from, std::size_t count) {
-    std::uint32_t value = 0;
-    for (std::size_t i = from; i < from + count; ++i) value = (value << 4) | digits[i];
-    return value;
-  };
+  // Exactly 36 characters without braces; QUuid checks the hyphens and the
+  // digits, and gives the null UUID for text it refuses.
+  const char* text = reinterpret_cast<const char*>(StringUuid);
+  if (strnlen(text, kTextLength + 1) != kTextLength) return RPC_S_INVALID_STRING_UUID;
+  const QByteArray bytes(text, kTextLength);
+  const QUuid parsed = QUuid::fromString(QLatin1StringView(bytes));
+  if (parsed.isNull() && bytes != QByteArrayLiteral("00000000-0000-0000-0000-000000000000"))
+    return RPC_S_INVALID_STRING_UUID;
   UUID result{};
-  result.Data1 = take(0, 8);
-  result.Data2 = static_cast<WORD>(take(8, 4));
-  result.Data3 = static_cast<WORD>(take(12, 4));
-  for (std::size_t i = 0; i < 8; ++i) result.Data4[i] = static_cast<BYTE>(take(16 + 2 * i, 2));
+  result.Data1 = parsed.data1;
+  result.Data2 = parsed.data2;
+  result.Data3 = parsed.data3;
+  for (std::size_t i = 0; i < 8; ++i) result.Data4[i] = parsed.data4[i];
   *Uuid = result;
   return RPC_S_OK;
 }

@@ -4,7 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/widetext.h"
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
+#include <QXmlStreamReader>
 
 namespace wlansim {
 namespace {
@@ -28,159 +31,43 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-// A small recursive-descent reader; any deviation from well-formedness fails.
-class Reader {
- public:
-  explicit Reader(const std::string& s) : m_s(s) {}
-
-  std::unique_ptr<Node> Document() {
-    SkipMisc();
-    if (!At('<')) return nullptr;
-    auto root = Element(0);
-    if (!root) return nullptr;
-    SkipMisc();
-    if (m_pos != m_s.size()) return nullptr;
-    return root;
-  }
-
- private:
-  bool At(char c) const { return m_pos < m_s.size() && m_s[m_pos] == c; }
-  bool StartsWith(const char* p) const { return m_s.compare(m_pos, std::char_traits<char>::length(p), p) == 0; }
-  void SkipSpace() {
-    while (m_pos < m_s.size() && std::isspace(static_cast<unsigned char>(m_s[m_pos]))) ++m_pos;
-  }
-  bool SkipPast(const char* end) {
-    const std::size_t at = m_s.find(end, m_pos);
-    if (at == std::string::npos) return false;
-    m_pos = at + std::char_traits<char>::length(end);
-    return true;
-  }
-  // Whitespace, comments, processing instructions and a DOCTYPE between elements.
-  bool SkipMisc() {
-    for (;;) {
-      SkipSpace();
-      if (StartsWith("<?")) {
-        if (!SkipPast("?>")) return false;
-      } else if (StartsWith("<!--")) {
-        if (!SkipPast("-->")) return false;
-      } else if (StartsWith("<!DOCTYPE")) {
-        if (!SkipPast(">")) return false;
-      } else {
-        return true;
+// The document as a tree of elements, or null when it is not well-formed
+// XML or nests deeper than 32 levels.
+std::unique_ptr<Node> ReadDocument(const std::string& document) {
+  QXmlStreamReader reader(QByteArray::fromRawData(document.data(), static_cast<qsizetype>(document.size())));
+  std::unique_ptr<Node> root;
+  std::vector<Node*> open;  // the elements from the root to the current one
+  std::vector<std::string> texts;
+  while (!reader.atEnd()) {
+    switch (reader.readNext()) {
+      case QXmlStreamReader::StartElement: {
+        if (open.size() > 32) return nullptr;
+        auto node = std::make_unique<Node>();
+        node->name = reader.name().toString().toStdString();
+        Node* added = node.get();
+        if (open.empty())
+          root = std::move(node);
+        else
+          open.back()->children.push_back(std::move(node));
+        open.push_back(added);
+        texts.emplace_back();
+        break;
       }
-    }
-  }
-  std::string Name() {
-    const std::size_t b = m_pos;
-    while (m_pos < m_s.size()) {
-      const unsigned char c = static_cast<unsigned char>(m_s[m_pos]);
-      if (std::isalnum(c) || c == '_' || c == '-' || c == '.' || c == ':' || c >= 0x80)
-        ++m_pos;
-      else
+      case QXmlStreamReader::EndElement:
+        open.back()->text = Trim(texts.back());
+        open.pop_back();
+        texts.pop_back();
+        break;
+      case QXmlStreamReader::Characters:
+        if (!texts.empty()) texts.back() += reader.text().toString().toStdString();
+        break;
+      default:
         break;
     }
-    return m_s.substr(b, m_pos - b);
   }
-  static std::string LocalName(const std::string& qname) {
-    const std::size_t colon = qname.find(':');
-    return colon == std::string::npos ? qname : qname.substr(colon + 1);
-  }
-  bool Attributes() {
-    for (;;) {
-      SkipSpace();
-      if (At('>') || At('/')) return true;
-      if (Name().empty()) return false;
-      SkipSpace();
-      if (!At('=')) return false;
-      ++m_pos;
-      SkipSpace();
-      if (!At('"') && !At('\'')) return false;
-      const char quote = m_s[m_pos++];
-      const std::size_t end = m_s.find(quote, m_pos);
-      if (end == std::string::npos) return false;
-      m_pos = end + 1;
-    }
-  }
-  bool Entity(std::string& out) {
-    const std::size_t semi = m_s.find(';', m_pos);
-    if (semi == std::string::npos || semi - m_pos > 10) return false;
-    const std::string ent = m_s.substr(m_pos + 1, semi - m_pos - 1);
-    m_pos = semi + 1;
-    if (ent == "amp") out += '&';
-    else if (ent == "lt") out += '<';
-    else if (ent == "gt") out += '>';
-    else if (ent == "quot") out += '"';
-    else if (ent == "apos") out += '\'';
-    else if (ent.size() > 1 && ent[0] == '#') {
-      const bool hex = ent[1] == 'x' || ent[1] == 'X';
-      const std::string digits = ent.substr(hex ? 2 : 1);
-      if (digits.empty()) return false;
-      unsigned long cp = 0;
-      for (char c : digits) {
-        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                      : (hex && std::isxdigit(static_cast<unsigned char>(c))) ? (std::tolower(c) - 'a' + 10)
-                                                                               : -1;
-        if (d < 0) return false;
-        cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(d);
-        if (cp > 0x10FFFF) return false;
-      }
-      AppendUtf8(out, cp);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  std::unique_ptr<Node> Element(int depth) {
-    if (depth > 32 || !At('<')) return nullptr;
-    ++m_pos;
-    const std::string qname = Name();
-    if (qname.empty() || !Attributes()) return nullptr;
-    auto node = std::make_unique<Node>();
-    node->name = LocalName(qname);
-    if (At('/')) {
-      ++m_pos;
-      if (!At('>')) return nullptr;
-      ++m_pos;
-      return node;
-    }
-    ++m_pos;  // '>'
-    std::string text;
-    for (;;) {
-      if (m_pos >= m_s.size()) return nullptr;
-      if (StartsWith("</")) {
-        m_pos += 2;
-        if (Name() != qname) return nullptr;
-        SkipSpace();
-        if (!At('>')) return nullptr;
-        ++m_pos;
-        node->text = Trim(text);
-        return node;
-      }
-      if (StartsWith("<!--")) {
-        if (!SkipPast("-->")) return nullptr;
-      } else if (StartsWith("<![CDATA[")) {
-        m_pos += 9;
-        const std::size_t end = m_s.find("]]>", m_pos);
-        if (end == std::string::npos) return nullptr;
-        text += m_s.substr(m_pos, end - m_pos);
-        m_pos = end + 3;
-      } else if (StartsWith("<?")) {
-        if (!SkipPast("?>")) return nullptr;
-      } else if (At('<')) {
-        auto child = Element(depth + 1);
-        if (!child) return nullptr;
-        node->children.push_back(std::move(child));
-      } else if (At('&')) {
-        if (!Entity(text)) return nullptr;
-      } else {
-        text += m_s[m_pos++];
-      }
-    }
-  }
-
-  const std::string& m_s;
-  std::size_t m_pos = 0;
-};
+  if (reader.hasError() || !root) return nullptr;
+  return root;
+}
 
 bool HexToBytes(const std::string& hex, std::string* out) {
   if (hex.size() % 2 != 0) return false;
@@ -212,8 +99,7 @@ DOT11_CIPHER_ALGORITHM ParsedProfile::CipherAlgorithm() const {
 }
 
 WLAN_REASON_CODE ParseProfileXml(const std::string& document, ParsedProfile* out) {
-  Reader reader(document);
-  const auto root = reader.Document();
+  const auto root = ReadDocument(document);
   if (!root || root->name != "WLANProfile") return WLAN_REASON_CODE_INVALID_PROFILE_SCHEMA;
 
   ParsedProfile p;
@@ -261,19 +147,27 @@ WLAN_REASON_CODE ParseProfileXml(const std::string& document, ParsedProfile* out
 }
 
 std::string XmlEscape(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+  // Bytes that are not UTF-8, and characters that XML 1.0 does not allow in
+  // a document, become U+FFFD so that the result is always well-formed.
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+  const QString decoded = decoder(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  QString out;
+  out.reserve(decoded.size());
+  for (const QChar c : decoded) {
+    const char16_t u = c.unicode();
+    switch (u) {
+      case '&': out += QLatin1String("&amp;"); break;
+      case '<': out += QLatin1String("&lt;"); break;
+      case '>': out += QLatin1String("&gt;"); break;
+      case '"': out += QLatin1String("&quot;"); break;
+      case '\'': out += QLatin1String("&apos;"); break;
+      default:
+        out += (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xFFFE || u == 0xFFFF
+                   ? QChar(QChar::ReplacementCharacter)
+                   : c;
     }
   }
-  return out;
+  return out.toStdString();
 }
 
 }  // namespace wlansim

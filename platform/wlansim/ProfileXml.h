@@ -1,6 +1,6 @@
-// Reading profile documents of the WLAN profile schema: just enough of XML
-// (elements, text, entities, comments, declarations; attributes skipped) to
-// find the fields the simulated service acts on.
+// Reading profile documents of the WLAN profile schema (with Qt's XML
+// reader; attributes and namespaces are not looked at): the fields the
+// simulated service acts on.
 #pragma once
 
 #include <string>
@@ -31,7 +31,8 @@ struct ParsedProfile {
 // (SSID invalid).
 WLAN_REASON_CODE ParseProfileXml(const std::string& document, ParsedProfile* out);
 
-// Escapes &, <, >, " and ' for element text.
+// Escapes &, <, >, " and ' for element text; bytes that are not UTF-8 and
+// characters XML does not allow become U+FFFD.
 std::string XmlEscape(const std::string& text);
 
 }  // namespace wlansim
