@@ -182,6 +182,8 @@ CProfilePropPage::CProfilePropPage(const CWIFINetwork& network, QWidget* parent)
   auto* xml = Control(new QPlainTextEdit(QString::fromStdString(m_strXml), this), IDC_XML, "profileXml");
   xml->setReadOnly(true);
   xml->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Profile documents are usually indented with tabs; four spaces each.
+  xml->setTabStopDistance(4 * xml->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
   xml->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   xml->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   column->addWidget(xml, 1);
