@@ -317,7 +317,6 @@ DWORD WlanUIEditProfile(DWORD dwClientVersion, LPCWSTR wstrProfileName, const GU
   // Held by a guard: the owner (and the editor with it) may be deleted while
   // the editor runs, for instance when its station goes away.
   QPointer<CProfileEditDialog> dialog = new CProfileEditDialog(hWnd, *pInterfaceGuid, WideToUtf8(wstrProfileName));
-  dialog->setAttribute(Qt::WA_DeleteOnClose, false);
   const int outcome = dialog->exec();
   if (!dialog) return ERROR_CANCELLED;
   if (pWlanReasonCode) *pWlanReasonCode = dialog->GetReasonCode();

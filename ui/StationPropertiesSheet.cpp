@@ -88,8 +88,7 @@ CMiniPropSheetFrame::CMiniPropSheetFrame(CStation* pStation)
 
   // Centred over the active window, else on the screen.
   const QWidget* over = QApplication::activeWindow();
-  const QRect area = over ? over->frameGeometry()
-                          : (screen() ? screen()->availableGeometry() : QRect(0, 0, clientWidth, height));
+  const QRect area = over ? over->frameGeometry() : (screen() ? screen()->availableGeometry() : rect());
   move(area.center() - rect().center());
 }
 
