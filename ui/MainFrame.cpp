@@ -19,6 +19,7 @@
 #include "ui/DataWnd.h"
 #include "ui/Messages.h"
 #include "ui/Resource.h"
+#include "ui/StationPropertiesSheet.h"
 #include "ui/SvgIcon.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
@@ -295,7 +296,7 @@ void CMainFrame::OnCommand(UINT id) {
       OnDisconnect();
       break;
     case CMD_PROPERTIES:
-      // The station's properties window comes with its own pages; nothing to open yet.
+      ShowProperties(GetSelectedStation());
       break;
     case CMD_RELEASE_IP:
       // Blocks this thread until the IP helper answers.

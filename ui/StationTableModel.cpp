@@ -99,7 +99,9 @@ bool CStationTableModel::UpdateStation(CStation* pStation, bool forced, std::int
 }
 
 void CStationTableModel::WriteRow(int row, bool forced, std::int64_t now) {
-  static constexpr int kChanging[] = {kColStatus, kColLinkQuality, kColRssi, kColFirstSeen, kColLastSeen};
+  // The profile columns change when the network's profile is saved.
+  static constexpr int kChanging[] = {kColStatus,       kColLinkQuality, kColRssi,       kColPriority,
+                                      kColAutoConnect, kColAutoUpgrade, kColFirstSeen, kColLastSeen};
   Row& target = m_rows[static_cast<std::size_t>(row)];
   auto write = [&](int column) {
     target.texts[static_cast<std::size_t>(column)] =

@@ -61,8 +61,9 @@ class CStationTableModel : public QAbstractTableModel {
  private:
   // A row's texts belong to its station: they move with it in an exchange
   // or a sort. The columns a station never changes (all but Status, Link
-  // Quality, RSSI and the seen times) are built once, when its row is first
-  // written, so a rewrite in full rebuilds only the five that can change.
+  // Quality, RSSI, the three profile columns and the seen times) are built
+  // once, when its row is first written, so a rewrite in full rebuilds only
+  // the eight that can change.
   struct Row {
     CStation* pStation = nullptr;
     bool bFixedWritten = false;

@@ -11,6 +11,8 @@
 #include "platform/wlanapi.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NotificationLog.h"
+#include "wlan/Station.h"
+#include "wlan/WIFINetwork.h"
 #include "wlan/WIFIProfile.h"
 #include "wlan/WlanNames.h"
 #include "wlan/WlanNotificationRecord.h"
@@ -35,8 +37,11 @@ CNativeWIFIInterface::~CNativeWIFIInterface() {
   }
   // Refresh workers look profiles up: they end before the profiles go.
   for (CNativeWIFIDevice* device : m_arrDevices) device->StopWorkers();
-  for (CWIFIProfile* profile : m_arrProfiles) delete profile;
-  m_arrProfiles.clear();
+  {
+    std::lock_guard<std::mutex> lock(m_csProfiles);
+    for (CWIFIProfile* profile : m_arrProfiles) delete profile;
+    m_arrProfiles.clear();
+  }
   for (CNativeWIFIDevice* device : m_arrDevices) delete device;
   m_arrDevices.clear();
   if (m_hClient) {
@@ -93,8 +98,15 @@ CNativeWIFIDevice* CNativeWIFIInterface::GetDevice(int index) const {
   return m_arrDevices[static_cast<std::size_t>(index)];
 }
 
+int CNativeWIFIInterface::GetProfileCount() const {
+  std::lock_guard<std::mutex> lock(m_csProfiles);
+  return static_cast<int>(m_arrProfiles.size());
+}
+
 CWIFIProfile* CNativeWIFIInterface::GetProfile(int index) const {
-  if (index < 0 || index >= GetProfileCount()) throw std::invalid_argument("profile index out of range");
+  std::lock_guard<std::mutex> lock(m_csProfiles);
+  if (index < 0 || static_cast<std::size_t>(index) >= m_arrProfiles.size())
+    throw std::invalid_argument("profile index out of range");
   return m_arrProfiles[static_cast<std::size_t>(index)];
 }
 
@@ -159,15 +171,61 @@ void CNativeWIFIInterface::LoadProfiles() {
       WCHAR name[WLAN_MAX_NAME_LENGTH + 1] = {};
       std::memcpy(name, info.strProfileName, sizeof info.strProfileName);
       const std::string text = WideToLogText(name);
-      if (!FindProfile(text))
-        m_arrProfiles.push_back(new CWIFIProfile(text, info.dwFlags, static_cast<int>(k), device));
+      if (FindProfile(text)) continue;
+      // Read outside the lock: the document comes from the service.
+      auto* profile = new CWIFIProfile(text, info.dwFlags, static_cast<int>(k), device);
+      std::lock_guard<std::mutex> lock(m_csProfiles);
+      m_arrProfiles.push_back(profile);
     }
     WlanFreeMemory(list);
   }
 }
 
 CWIFIProfile* CNativeWIFIInterface::FindProfile(const std::string& name) const {
+  std::lock_guard<std::mutex> lock(m_csProfiles);
   for (CWIFIProfile* profile : m_arrProfiles)
     if (profile->m_strName == name) return profile;
   return nullptr;
+}
+
+DWORD CNativeWIFIInterface::SaveProfile(CNativeWIFIDevice* pDevice, const std::string& xml, DWORD* pReason) {
+  DWORD reason = 0;
+  if (pReason) *pReason = 0;
+  if (!pDevice || !m_hClient) return ERROR_INVALID_PARAMETER;
+  const GUID guid = pDevice->GetGuid();
+  const std::u16string document = Utf8ToWide(xml);
+  const DWORD result = WlanSetProfile(m_hClient, &guid, 0, document.c_str(), nullptr, TRUE, nullptr, &reason);
+  if (pReason) *pReason = reason;
+  if (result != ERROR_SUCCESS) return result;
+  ReloadProfiles(pDevice);
+  return ERROR_SUCCESS;
+}
+
+void CNativeWIFIInterface::ReloadProfiles(CNativeWIFIDevice* pDevice) {
+  if (!pDevice) return;
+  WLAN_PROFILE_INFO_LIST* list = nullptr;
+  const GUID guid = pDevice->GetGuid();
+  if (WlanGetProfileList(m_hClient, &guid, nullptr, &list) != ERROR_SUCCESS || !list) return;
+  for (DWORD k = 0; k < list->dwNumberOfItems; ++k) {
+    const WLAN_PROFILE_INFO& info = list->ProfileInfo[k];
+    WCHAR name[WLAN_MAX_NAME_LENGTH + 1] = {};
+    std::memcpy(name, info.strProfileName, sizeof info.strProfileName);
+    const std::string text = WideToLogText(name);
+    if (CWIFIProfile* known = FindProfile(text)) {
+      if (known->m_pDevice != pDevice) continue;
+      known->m_dwFlags = info.dwFlags;
+      known->m_nPosition = static_cast<int>(k);
+      known->LoadXml();
+      continue;
+    }
+    auto* profile = new CWIFIProfile(text, info.dwFlags, static_cast<int>(k), pDevice);
+    std::lock_guard<std::mutex> lock(m_csProfiles);
+    m_arrProfiles.push_back(profile);
+  }
+  WlanFreeMemory(list);
+  for (CNativeWIFIDevice* device : m_arrDevices)
+    device->ForEachStation([pDevice](CStation* station) {
+      const CWIFINetwork* network = station->m_pNetwork;
+      if (network && network->m_pProfile && network->m_pProfile->m_pDevice == pDevice) station->MarkChanged();
+    });
 }

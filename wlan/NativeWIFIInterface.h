@@ -44,10 +44,26 @@ class CNativeWIFIInterface {
 
   // Stored profiles of all adapters, one per name.
   void LoadProfiles();
+  // Any thread.
   CWIFIProfile* FindProfile(const std::string& name) const;
-  int GetProfileCount() const { return static_cast<int>(m_arrProfiles.size()); }
+  int GetProfileCount() const;
   // Throws std::invalid_argument outside 0..count-1.
   CWIFIProfile* GetProfile(int index) const;
+
+  // Hands a profile document to the service for the monitor's adapter
+  // (overwriting a profile of the same name). On success re-reads that
+  // adapter's profiles (ReloadProfiles) and returns ERROR_SUCCESS; otherwise
+  // returns the service's error with its reason code in *pReason and changes
+  // nothing. User-interface thread.
+  DWORD SaveProfile(CNativeWIFIDevice* pDevice, const std::string& xml, DWORD* pReason);
+  // Re-reads the adapter's profile list: the adapter's own profiles take
+  // their new position, flags and document (and with it both automatic
+  // flags); names not yet known are appended; a name that belongs to another
+  // adapter's profile is left alone. Stations whose network links one of the
+  // adapter's profiles are marked changed so that the list rewrites their
+  // rows. Profiles are never removed or replaced, so pointers to them stay
+  // valid. User-interface thread.
+  void ReloadProfiles(CNativeWIFIDevice* pDevice);
 
   HANDLE GetClientHandle() const { return m_hClient; }
   std::vector<HWND> GetObservers() const;
@@ -64,6 +80,11 @@ class CNativeWIFIInterface {
   // emptied after they are unregistered, so the notification thread may
   // read it without a lock.
   std::vector<CNativeWIFIDevice*> m_arrDevices;
+  // Refresh workers look names up while the user-interface thread may append
+  // a profile after a save: the list itself is read and grown under this
+  // lock. The profiles' fields need none: a name never changes, and the rest
+  // is read and written on the user-interface thread only.
+  mutable std::mutex m_csProfiles;
   std::vector<CWIFIProfile*> m_arrProfiles;
 };
 

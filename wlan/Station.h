@@ -104,6 +104,9 @@ class CStation {
   // release after the values are stored, so values read afterwards are at
   // least as new as the change that set it.
   bool TakeChanged() { return m_bChanged.exchange(false, std::memory_order_acq_rel); }
+  // Something the row shows besides the sighting changed (its network's
+  // profile was saved): the list rewrites the row.
+  void MarkChanged() { SetChanged(); }
 
   DOT11_MAC_ADDRESS m_bssid;
   std::string m_strSSID;
