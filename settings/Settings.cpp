@@ -71,6 +71,9 @@ long long LeadingNumber(const std::string& name) {
   return errno == ERANGE ? (value < 0 ? LLONG_MIN : LLONG_MAX) : value;
 }
 
+// A stored interval of zero or less was never chosen by anyone: the default.
+int PositiveOr(int milliseconds, int fallback) { return milliseconds > 0 ? milliseconds : fallback; }
+
 bool NameTaken(HKEY key, const std::string& name) {
   DWORD bytes = 0;
   return RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &bytes) != ERROR_FILE_NOT_FOUND;
@@ -94,10 +97,12 @@ int CSettings::SanitizePassiveScanInterval(int milliseconds) {
 }
 
 void CSettings::Load() {
-  m_nActiveScanInterval = SanitizeActiveScanInterval(
-      static_cast<int>(GetProfileInt(kSectionScan, kValueActive, kDefaultActiveScanInterval)));
-  m_nPassiveScanInterval = SanitizePassiveScanInterval(
-      static_cast<int>(GetProfileInt(kSectionScan, kValuePassive, kDefaultPassiveScanInterval)));
+  m_nActiveScanInterval =
+      PositiveOr(static_cast<int>(GetProfileInt(kSectionScan, kValueActive, kDefaultActiveScanInterval)),
+                 kDefaultActiveScanInterval);
+  m_nPassiveScanInterval =
+      PositiveOr(static_cast<int>(GetProfileInt(kSectionScan, kValuePassive, kDefaultPassiveScanInterval)),
+                 kDefaultPassiveScanInterval);
   m_bAutoRetry = GetProfileInt(kSectionConnect, kValueAutoRetry, 1) != 0;
   m_bAutorun = IsAutorun();
 
@@ -108,8 +113,6 @@ void CSettings::Load() {
 }
 
 void CSettings::Save() {
-  m_nActiveScanInterval = SanitizeActiveScanInterval(m_nActiveScanInterval);
-  m_nPassiveScanInterval = SanitizePassiveScanInterval(m_nPassiveScanInterval);
   WriteProfileInt(kSectionScan, kValueActive, m_nActiveScanInterval);
   WriteProfileInt(kSectionScan, kValuePassive, m_nPassiveScanInterval);
   WriteProfileInt(kSectionConnect, kValueAutoRetry, m_bAutoRetry ? 1 : 0);

@@ -19,10 +19,11 @@ class CSettings {
   virtual ~CSettings() = default;
 
   // Reads every value; absent or unreadable values take their defaults, and
-  // intervals pass through SanitizeActiveScanInterval / ...Passive....
+  // so does an interval of zero or less. Any positive interval is kept as it
+  // was stored, so a later save writes back what the user set.
   static void Load();
-  // Writes every value (intervals sanitized first), then applies m_bAutorun
-  // to the run list. Failures are silent.
+  // Writes every value as it is in memory, then applies m_bAutorun to the
+  // run list. Failures are silent.
   static void Save();
   // True when the run list holds an entry for this executable among its
   // first kRunListScanLimit values.
@@ -39,12 +40,12 @@ class CSettings {
   // separators, so entries written with either kind of path are recognised.
   static std::string FileNamePart(const std::string& path);
 
-  // An interval that cannot serve as a timer period is replaced:
-  // zero or negative (nothing a user chose; e.g. a stored 0xFFFFFFFF reads as
-  // -1) falls back to the default; a positive value below the floor is raised
-  // to the floor, keeping the intent "as often as possible". The floors are the
-  // smallest values the settings dialog offers (1 s active, 0.1 s passive), so
-  // no value the dialog can store is ever changed.
+  // The period a timer runs at for a stored interval, so that no timer ever
+  // spins: zero or negative (nothing a user chose; e.g. a stored 0xFFFFFFFF
+  // reads as -1) gives the default; a positive value below the floor gives
+  // the floor. The floors are the smallest values the settings dialog offers
+  // (1 s active, 0.1 s passive). Only the timers use this: the stored values
+  // are never changed by it.
   static int SanitizeActiveScanInterval(int milliseconds);
   static int SanitizePassiveScanInterval(int milliseconds);
 

@@ -16,6 +16,7 @@
 #include "platform/textcase.h"
 #include "platform/widetext.h"
 #include "settings/Settings.h"
+#include "ui/DialogUnits.h"
 #include "ui/TaskDialog.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
@@ -48,23 +49,6 @@ constexpr ControlRect kAutoRetryRect{7, 157, 170, 10};
 constexpr ControlRect kRetryRect{201, 175, 50, 14};
 constexpr ControlRect kCancelRect{260, 175, 50, 14};
 
-// Pixels per dialog unit for a font: a quarter of the average width of the
-// letters (half the width of the 52 letters over 26, rounded up, in whole
-// pixels), an eighth of the line height.
-struct DialogUnits {
-  double x, y;
-  QRect Map(const ControlRect& r) const {
-    return QRect(qRound(r.x * x), qRound(r.y * y), qRound(r.cx * x), qRound(r.cy * y));
-  }
-};
-
-DialogUnits UnitsOf(const QFont& font) {
-  const QFontMetrics metrics(font);
-  const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  const int average = (letters / 26 + 1) / 2;
-  return {average / 4.0, metrics.height() / 8.0};
-}
-
 template <typename T>
 T* Control(T* widget, int id, const char* name) {
   widget->setProperty("controlId", id);
@@ -88,7 +72,7 @@ CConnectDialog::~CConnectDialog() {
 }
 
 void CConnectDialog::CreateControls() {
-  const DialogUnits units = UnitsOf(font());
+  const DialogUnits units = DialogUnits::Of(font());
 
   m_pStatus = Control(new QLabel(QStringLiteral("Connecting to remote station..."), this), IDC_STATUS, "statusLabel");
   m_pProgress = Control(new QProgressBar(this), IDC_PROGRESS, "progressBar");
@@ -111,7 +95,7 @@ void CConnectDialog::CreateControls() {
   // neighbours, so their rectangles grow to the text's height if needed.
   const int textHeight = QFontMetrics(font()).height();
   auto place = [&](QWidget* widget, const ControlRect& r, int minHeight = 0) {
-    QRect rect = units.Map(r);
+    QRect rect = units.Map(r.x, r.y, r.cx, r.cy);
     if (rect.height() < minHeight) rect.setHeight(minHeight);
     widget->setGeometry(rect);
   };
@@ -122,7 +106,7 @@ void CConnectDialog::CreateControls() {
   place(m_pAutoRetry, kAutoRetryRect, textHeight);
   place(m_pRetry, kRetryRect);
   place(m_pCancel, kCancelRect);
-  setFixedSize(qRound(kTemplateWidth * units.x), qRound(kTemplateHeight * units.y));
+  setFixedSize(units.Cx(kTemplateWidth), units.Cy(kTemplateHeight));
 
   m_pRetryTimer = new QTimer(this);
   m_pRetryTimer->setObjectName(QStringLiteral("retryTimer"));

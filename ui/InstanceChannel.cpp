@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -38,8 +39,44 @@ QString RuntimeDir() {
   return IsPrivateFolder(native) ? fallback : QString();
 }
 
+namespace {
+
+// Longest encoded session name kept as it is: the socket path must fit the
+// 108 bytes of a local socket address.
+constexpr qsizetype kMaxScopeBytes = 16;
+
+QString ScopeName(const char* kind, const QByteArray& value) {
+  QByteArray encoded = value.toPercentEncoding();
+  if (encoded.size() > kMaxScopeBytes)
+    encoded = QCryptographicHash::hash(value, QCryptographicHash::Sha256).toHex().left(kMaxScopeBytes);
+  return QString::fromLatin1(kind) + QLatin1Char('-') + QString::fromLatin1(encoded);
+}
+
+}  // namespace
+
+QString SessionScope() {
+  // The display decides where the window shows: the same display is the same
+  // session, whichever terminal or launcher started the copy.
+  const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+  if (!wayland.isEmpty()) return ScopeName("wayland", wayland);
+  QByteArray x11 = qgetenv("DISPLAY");
+  if (!x11.isEmpty()) {
+    // ":0" and ":0.1" are one display (screens of one server).
+    const qsizetype colon = x11.lastIndexOf(':');
+    const qsizetype dot = x11.indexOf('.', colon < 0 ? 0 : colon);
+    if (colon >= 0 && dot > colon) x11.truncate(dot);
+    return ScopeName("x11", x11);
+  }
+  const QByteArray session = qgetenv("XDG_SESSION_ID");
+  if (!session.isEmpty()) return ScopeName("session", session);
+  return QString();
+}
+
 QString BasePath(const QString& dir, const QString& key) {
-  return dir + QStringLiteral("/aerlume-") + key + QLatin1Char('-') + QString::number(::getuid());
+  QString base = dir + QStringLiteral("/aerlume-") + key + QLatin1Char('-') + QString::number(::getuid());
+  const QString scope = SessionScope();
+  if (!scope.isEmpty()) base += QLatin1Char('-') + scope;
+  return base;
 }
 
 namespace {

@@ -2,15 +2,20 @@
 // where its lock file and socket live, the activation message, the server the
 // running copy listens with, and the client a second copy sends with.
 //
-// Place: $XDG_RUNTIME_DIR (private to the user and to the log-on session by
-// the XDG rules) when it is set, is absolute and is a user-only folder of
-// ours; otherwise <temp>/aerlume-<uid>, created with mode 0700 and used only
-// when it is a real folder (not a link) owned by the user with no group or
-// other access. When no such folder can be had there is no single-instance
-// check: the copy runs as the first one.
+// Place: $XDG_RUNTIME_DIR when it is set, is absolute and is a user-only
+// folder of ours; otherwise <temp>/aerlume-<uid>, created with mode 0700 and
+// used only when it is a real folder (not a link) owned by the user with no
+// group or other access. When no such folder can be had there is no
+// single-instance check: the copy runs as the first one.
 //
-// Names, in that folder: "aerlume-<key>-<uid>.lock" (QLockFile) and
-// "aerlume-<key>-<uid>.sock" (QLocalServer, user-only access).
+// Scope: one copy per graphical session. The runtime folder is per user, not
+// per log-on (a user's concurrent log-ons share it), so the names carry the
+// session: its display ($WAYLAND_DISPLAY, else $DISPLAY without the screen
+// number), else $XDG_SESSION_ID; with none of them, the user is the scope.
+// A start in one session thus never raises the window of another.
+//
+// Names, in that folder: "aerlume-<key>-<uid>[-<session>].lock" (QLockFile)
+// and "...sock" (QLocalServer, user-only access); see SessionScope.
 //
 // Wire format of one activation (the second copy writes it, then closes):
 //     AERLUME-ACTIVATE 1\n        magic line with the protocol version
@@ -47,7 +52,12 @@ constexpr char kAnswer[] = "OK\n";
 // The folder for the lock file and the socket, or empty when none is safe
 // (see above). Creates the temp-dir fallback when needed.
 QString RuntimeDir();
-// "<dir>/aerlume-<key>-<uid>" without extension.
+// The session part of the names: "wayland-<name>", "x11-<display>" or
+// "session-<id>" (percent-encoded; replaced by a hash when long, so the
+// socket path stays short), or "" when the environment names no session.
+QString SessionScope();
+// "<dir>/aerlume-<key>-<uid>" plus "-<SessionScope()>" when there is one,
+// without extension.
 QString BasePath(const QString& dir, const QString& key);
 
 // The message for an activation; a name that cannot travel is left out.

@@ -19,8 +19,10 @@
 #include "ui/DataWnd.h"
 #include "ui/Messages.h"
 #include "ui/Resource.h"
+#include "ui/SettingsDialog.h"
 #include "ui/StationPropertiesSheet.h"
 #include "ui/SvgIcon.h"
+#include "ui/TestDialog.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
 #include "wlan/Station.h"
@@ -48,6 +50,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_appIcon(AppIcon
 
   CreateClient();
   m_TrayIcon.Create(this, m_appIcon);
+  // A window that went to the task bar for want of a tray goes into the tray
+  // once there is one, as minimising would have done.
+  connect(&m_TrayIcon, &CSystemTray::trayHostAppeared, this, [this] {
+    if (isVisible() && isMinimized()) HideToTray();
+  });
   CreateCommands();
   CreateMenus();
   CreateToolBar();
@@ -321,18 +328,21 @@ void CMainFrame::OnCommand(UINT id) {
     case CMD_SHOW_HIDE:
       ToggleTrayVisibility();
       break;
-    case CMD_TEST_DIALOG:
-      // The test dialog comes with its own window; nothing to run yet.
+    case CMD_TEST_DIALOG: {
+      CTestDialog dialog(this);
+      dialog.exec();
       break;
+    }
     default:
       break;
   }
   UpdateCommandUI();
 }
 
-// The settings dialog comes with its own window; until then nothing runs and
-// nothing changes.
-bool CMainFrame::RunSettingsDialog() { return false; }
+bool CMainFrame::RunSettingsDialog() {
+  CSettingsDialog dialog(this);
+  return dialog.exec() == QDialog::Accepted;
+}
 
 void CMainFrame::SendSettingsChanged() {
   // Handles first: a handler may delete windows, and a message to a handle
@@ -366,11 +376,36 @@ void CMainFrame::OnExit() {
   QCoreApplication::quit();
 }
 
-void CMainFrame::HideToTray() { CSystemTray::MinimiseToTray(this); }
+void CMainFrame::HideToTray() {
+  HideFloatingToolBar();
+  // Without a notification area a hidden window could only come back by a
+  // second start: it goes to the task bar instead.
+  if (!CSystemTray::IsTrayHostAvailable()) {
+    if (!isMinimized()) showMinimized();
+    return;
+  }
+  CSystemTray::MinimiseToTray(this);
+}
 
 void CMainFrame::RestoreFromTray() {
   CSystemTray::MaximiseFromTray(this);
   if (isMinimized()) showNormal();
+  ShowFloatingToolBar();
+}
+
+// A floating tool bar is a window of its own: it leaves and comes back with
+// the main window instead of staying on the screen, clickable, without it.
+void CMainFrame::HideFloatingToolBar() {
+  if (m_pToolBar->isFloating() && m_pToolBar->isVisible()) {
+    m_pToolBar->hide();
+    m_bToolBarHiddenWithWindow = true;
+  }
+}
+
+void CMainFrame::ShowFloatingToolBar() {
+  if (!m_bToolBarHiddenWithWindow) return;
+  m_bToolBarHiddenWithWindow = false;
+  m_pToolBar->show();
 }
 
 void CMainFrame::ToggleTrayVisibility() {
@@ -427,11 +462,15 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible()) {
+  if (event->type() != QEvent::WindowStateChange) return;
+  if (isMinimized() && isVisible()) {
     // Hide once the state change is complete, not inside its notification.
     QTimer::singleShot(0, this, [this] {
       if (isMinimized() && isVisible()) HideToTray();
     });
+  } else if (!isMinimized() && isVisible()) {
+    // Back from the task bar.
+    ShowFloatingToolBar();
   }
 }
 

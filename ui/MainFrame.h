@@ -3,8 +3,8 @@
 // below. It owns the WLAN client and the tray icon, and routes every menu,
 // tool-bar and tray command by its numeric id (ui/Resource.h).
 //
-// Closing or minimising the window hides it in the notification area; only
-// the Exit commands end the program. Enable and check states of the commands
+// Closing or minimising the window hides it in the notification area (on the
+// task bar while the desktop has none); only the Exit commands end the program. Enable and check states of the commands
 // are recomputed when a menu opens and on a short timer, so the tool bar
 // follows the selection too.
 #pragma once
@@ -73,7 +73,9 @@ class CMainFrame : public QMainWindow, public CMessageTarget {
   // target (after the settings dialog ended with OK).
   void SendSettingsChanged();
 
-  // Hidden in the tray <-> shown.
+  // Hidden in the tray <-> shown. Without a tray host (no notification area)
+  // hiding minimises to the task bar instead. A floating tool bar hides and
+  // comes back with the window.
   void HideToTray();
   void RestoreFromTray();
   void ToggleTrayVisibility();
@@ -108,6 +110,8 @@ class CMainFrame : public QMainWindow, public CMessageTarget {
   void OnConnect();
   void OnDisconnect();
   void OnAbout();
+  void HideFloatingToolBar();
+  void ShowFloatingToolBar();
   // The settings dialog; true when it ended with OK.
   bool RunSettingsDialog();
 
@@ -127,4 +131,6 @@ class CMainFrame : public QMainWindow, public CMessageTarget {
   QTimer* m_pUpdateTimer = nullptr;
   // Set by Exit: the next close is real.
   bool m_bExiting = false;
+  // The tool bar floated and was hidden with the window.
+  bool m_bToolBarHiddenWithWindow = false;
 };

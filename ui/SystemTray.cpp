@@ -64,6 +64,11 @@ class TrayOutline : public QWidget {
   }
 };
 
+std::function<bool()>& TrayHostProbe() {
+  static std::function<bool()> probe;
+  return probe;
+}
+
 // The outline in flight; a new move replaces an unfinished one.
 QPointer<TrayOutline> g_outline;
 
@@ -149,7 +154,7 @@ BOOL CSystemTray::Create(CMessageTarget* pNotifyWnd, const QIcon& icon) {
   m_bRemoved = !added;
   m_bShowIconPending = !added;
 
-  m_bHostSeen = QSystemTrayIcon::isSystemTrayAvailable();
+  m_bHostSeen = IsTrayHostAvailable();
   SetTimer(own, kHostWatchTimer, kHostWatchInterval);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     connect(screen, &QScreen::availableGeometryChanged, this,
@@ -221,11 +226,20 @@ LRESULT CSystemTray::OnSettingChange(WPARAM uFlags) {
 }
 
 void CSystemTray::CheckTrayHost() {
-  const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+  const bool available = IsTrayHostAvailable();
   const bool appeared = available && !m_bHostSeen;
   m_bHostSeen = available;
-  if (appeared) SendMessage(GetSafeHwnd(), m_nTaskbarCreatedMsg, 0, 0);
+  if (!appeared) return;
+  SendMessage(GetSafeHwnd(), m_nTaskbarCreatedMsg, 0, 0);
+  Q_EMIT trayHostAppeared();
 }
+
+bool CSystemTray::IsTrayHostAvailable() {
+  const std::function<bool()>& probe = TrayHostProbe();
+  return probe ? probe() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CSystemTray::SetTrayHostProbe(std::function<bool()> probe) { TrayHostProbe() = std::move(probe); }
 
 void CSystemTray::OnActivated(QSystemTrayIcon::ActivationReason reason) {
   if (!(m_tnd.uFlags & NIF_MESSAGE)) return;

@@ -19,6 +19,7 @@
 #include <QRect>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <functional>
 
 #include "platform/winmsg.h"
 
@@ -80,6 +81,11 @@ class CSystemTray : public QObject, public CMessageTarget {
   // Object name of the animated outline window, for tests and debugging.
   static const char* AnimationWindowName();
 
+  // Whether the desktop has a notification area to hide windows in: Qt's
+  // answer, or the probe's while one is set (null restores Qt's; for tests).
+  static bool IsTrayHostAvailable();
+  static void SetTrayHostProbe(std::function<bool()> probe);
+
   // The number registered for "TaskbarCreated": sent to the tray's handle when
   // a tray host appears.
   static UINT TaskbarCreatedMessage() { return m_nTaskbarCreatedMsg; }
@@ -88,6 +94,10 @@ class CSystemTray : public QObject, public CMessageTarget {
 
   // The icon object; null before Create.
   QSystemTrayIcon* GetIcon() const { return m_pIcon; }
+
+ Q_SIGNALS:
+  // The host watch saw a tray host appear (after the icon was added again).
+  void trayHostAppeared();
 
  protected:
   TrayIconRecord m_tnd;

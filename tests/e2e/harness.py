@@ -213,10 +213,15 @@ class Session:
             return log.read()
 
     def socket_path(self):
-        return os.path.join(self.runtime_dir, f"aerlume-{INSTANCE_KEY}-{os.getuid()}.sock")
+        return self._instance_base() + ".sock"
 
     def lock_path(self):
-        return os.path.join(self.runtime_dir, f"aerlume-{INSTANCE_KEY}-{os.getuid()}.lock")
+        return self._instance_base() + ".lock"
+
+    def _instance_base(self):
+        # One copy per display: the session's display is part of the names.
+        display = self.display.replace(":", "%3A")
+        return os.path.join(self.runtime_dir, f"aerlume-{INSTANCE_KEY}-{os.getuid()}-x11-{display}")
 
     # -- windows --------------------------------------------------------------
 

@@ -1,5 +1,5 @@
 // Load and Save of the profile values: defaults, round trip, the forms the
-// stored values may take, and the interval mends.
+// stored values may take, and the intervals that are not positive.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -111,9 +111,9 @@ TEST_F(SettingsStoreTest, DeviceGuidTextIsReadInEitherCaseAndWrittenInLowerCase)
 }
 
 // Zero, negative and unreadably large stored intervals fall back to the
-// defaults; tiny positive ones are raised to the floors; what the settings
-// dialog can store is kept as it is.
-TEST_F(SettingsStoreTest, StoredIntervalsThatWouldSpinATimerAreMended) {
+// defaults; every positive value, on the dialog's lists or not, is kept as
+// stored and written back unchanged by the next save.
+TEST_F(SettingsStoreTest, StoredIntervalsAreKeptUnlessNotPositive) {
   struct Case {
     const char* active;
     const char* passive;
@@ -124,12 +124,10 @@ TEST_F(SettingsStoreTest, StoredIntervalsThatWouldSpinATimerAreMended) {
       {"0", "0", 10000, 100},
       {"-5", "-100", 10000, 100},
       {"4294967295", "4294967295", 10000, 100},  // a DWORD of all ones is -1
-      {"1", "1", 1000, 100},
-      {"999", "99", 1000, 100},
-      {"1000", "100", 1000, 100},  // the smallest values the dialog offers
-      {"7000", "200", 7000, 200},
+      {"1", "1", 1, 1},
+      {"500", "50", 500, 50},  // below the dialog's smallest items
+      {"150", "150", 150, 150},  // off the dialog's lists
       {"30000", "60000", 30000, 60000},
-      {"150", "150", 1000, 150},  // off the dialog's lists but usable: kept
   };
   for (const Case& c : cases) {
     Store("Scan", "Active Scan Interval", c.active);
@@ -137,17 +135,12 @@ TEST_F(SettingsStoreTest, StoredIntervalsThatWouldSpinATimerAreMended) {
     CSettings::Load();
     EXPECT_EQ(CSettings::m_nActiveScanInterval, c.wantActive) << c.active;
     EXPECT_EQ(CSettings::m_nPassiveScanInterval, c.wantPassive) << c.passive;
+    // A save for another reason (the autorun command) keeps them.
+    CSettings::m_bAutorun = !CSettings::m_bAutorun;
+    CSettings::Save();
+    EXPECT_EQ(GetProfileInt("Scan", "Active Scan Interval", 0), static_cast<UINT>(c.wantActive)) << c.active;
+    EXPECT_EQ(GetProfileInt("Scan", "Passive Scan Interval", 0), static_cast<UINT>(c.wantPassive)) << c.passive;
   }
-}
-
-TEST_F(SettingsStoreTest, SaveMendsBadIntervalsInMemoryBeforeWriting) {
-  CSettings::m_nActiveScanInterval = 0;
-  CSettings::m_nPassiveScanInterval = 5;
-  CSettings::Save();
-  EXPECT_EQ(CSettings::m_nActiveScanInterval, 10000);
-  EXPECT_EQ(CSettings::m_nPassiveScanInterval, 100);
-  EXPECT_EQ(GetProfileInt("Scan", "Active Scan Interval", -1), 10000u);
-  EXPECT_EQ(GetProfileInt("Scan", "Passive Scan Interval", -1), 100u);
 }
 
 TEST_F(SettingsStoreTest, ProfileLivesUnderTheRegistryKeyNameAndApplication) {

@@ -1,6 +1,6 @@
-// One copy per session: the activation wire format, the server's handling of
-// bad and silent clients, the lock (held, stale, old) and its folder, and
-// bringing the program to the front.
+// One copy per graphical session: the activation wire format, the server's
+// handling of bad and silent clients, the lock (held, stale, old), its folder
+// and its session scope, and bringing the program to the front.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -263,6 +263,72 @@ TEST_F(InstanceTest, RuntimeFolderMustBePrivate) {
   EXPECT_EQ(instance::RuntimeDir(), QString());
   instance::CInstanceGuard guard(QString::fromLatin1(kKey));
   EXPECT_EQ(guard.Acquire(), instance::CInstanceGuard::Result::Unchecked);
+}
+
+namespace {
+
+// Sets (or, with null, removes) an environment variable for one scope.
+class EnvVar {
+ public:
+  EnvVar(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    m_had = std::getenv(name) != nullptr;
+    Set(value);
+  }
+  ~EnvVar() { Set(m_had ? m_old.c_str() : nullptr); }
+  void Set(const char* value) const {
+    if (value)
+      setenv(m_name, value, 1);
+    else
+      unsetenv(m_name);
+  }
+
+ private:
+  const char* m_name;
+  std::string m_old;
+  bool m_had = false;
+};
+
+}  // namespace
+
+// One user, two graphical log-ons sharing the runtime folder: each runs its
+// own copy, and a start reaches the copy of its own session only.
+TEST_F(InstanceTest, EachGraphicalSessionOfOneUserRunsItsOwnCopy) {
+  EnvVar wayland("WAYLAND_DISPLAY", nullptr);
+  EnvVar session("XDG_SESSION_ID", "7");
+  EnvVar display("DISPLAY", ":5");
+  instance::CInstanceGuard first(QString::fromLatin1(kKey));
+  ASSERT_EQ(first.Acquire(), instance::CInstanceGuard::Result::First);
+  display.Set(":6");
+  instance::CInstanceGuard other(QString::fromLatin1(kKey));
+  ASSERT_EQ(other.Acquire(), instance::CInstanceGuard::Result::First);
+  EXPECT_NE(other.SocketPath(), first.SocketPath());
+
+  int toFirst = 0, toOther = 0;
+  QObject::connect(first.Server(), &instance::CActivationServer::activationReceived, [&] { ++toFirst; });
+  QObject::connect(other.Server(), &instance::CActivationServer::activationReceived, [&] { ++toOther; });
+  // Another screen of the first display is the first session.
+  display.Set(":5.1");
+  instance::CInstanceGuard second(QString::fromLatin1(kKey));
+  EXPECT_EQ(second.Acquire(), instance::CInstanceGuard::Result::Another);
+  EXPECT_TRUE(SendWhileServing(second.SocketPath(), QString(), [&] { return toFirst == 1; }));
+  EXPECT_EQ(toOther, 0);
+
+  // A Wayland display names the session before the X display does; without
+  // any display the log-on session's id does; without that, the user.
+  wayland.Set("wayland-1");
+  EXPECT_EQ(instance::SessionScope(), QStringLiteral("wayland-wayland-1"));
+  wayland.Set(nullptr);
+  display.Set(nullptr);
+  EXPECT_EQ(instance::SessionScope(), QStringLiteral("session-7"));
+  session.Set(nullptr);
+  EXPECT_TRUE(instance::BasePath(QStringLiteral("/d"), QStringLiteral("k")).endsWith(QStringLiteral("-k-") +
+                                                                                     QString::number(getuid())));
+  // A long or odd name stays short and safe in a socket path.
+  display.Set("some.very.long.host.name.example:12.0");
+  const QString scope = instance::SessionScope();
+  EXPECT_LE(scope.size(), 20);
+  EXPECT_FALSE(scope.contains(QLatin1Char('/')));
 }
 
 TEST(InstanceArguments, FirstFileArgumentSkipsOptions) {

@@ -4,6 +4,7 @@
 
 #include "platform/appprofile.h"
 #include "settings/Settings.h"
+#include "ui/SystemTray.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
 
@@ -20,6 +21,9 @@ void MainFrameTest::SetUp() {
   }
   setenv("XDG_CONFIG_DIRS", (m_root / "xdg").c_str(), 1);
   setenv("AERLUME_NO_ANIMATION", "1", 1);
+  // The offscreen platform has no notification area; these tests assume a
+  // desktop with one unless they say otherwise.
+  CSystemTray::SetTrayHostProbe([] { return true; });
   // The offscreen platform cannot size, raise or grab windows; it says so.
   testsupport::ExpectQtWarning("This plugin does not support");
   SetRegistryKey("Local AppWizard-Generated Applications");
@@ -37,6 +41,7 @@ void MainFrameTest::SetUp() {
 
 void MainFrameTest::TearDown() {
   wlansim::ResetToDefault();
+  CSystemTray::SetTrayHostProbe(nullptr);
   SetProfileFilePath(std::string());
   if (m_hadDirs)
     setenv("XDG_CONFIG_DIRS", m_savedDirs.c_str(), 1);

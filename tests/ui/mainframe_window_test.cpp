@@ -15,6 +15,7 @@
 #include "tests/ui/mainframe_fixture.h"
 #include "ui/DataWnd.h"
 #include "ui/Messages.h"
+#include "ui/SystemTray.h"
 #include "wlan/NativeWIFIInterface.h"
 
 namespace {
@@ -68,6 +69,54 @@ TEST_F(MainFrameTest, MinimisingHidesTheWindowInTheTray) {
   frame->RestoreFromTray();
   EXPECT_TRUE(frame->isVisible());
   EXPECT_FALSE(frame->isMinimized());
+}
+
+TEST_F(MainFrameTest, WithoutATrayHostCloseAndMinimiseGoToTheTaskBarUntilOneAppears) {
+  bool host = false;
+  CSystemTray::SetTrayHostProbe([&] { return host; });
+  auto frame = MakeFrame();
+  frame->show();
+
+  EXPECT_FALSE(frame->close());
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->isMinimized());
+  frame->showNormal();
+  frame->setWindowState(Qt::WindowMinimized);
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->isMinimized());
+
+  // A host appears (the tray's watch notices it): the window goes into it.
+  host = true;
+  SendMessage(frame->GetTray().GetSafeHwnd(), WM_TIMER, 1, 0);
+  EXPECT_FALSE(frame->isVisible());
+  frame->RestoreFromTray();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_FALSE(frame->close());
+  EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(MainFrameTest, FloatingToolBarHidesAndComesBackWithTheWindow) {
+  auto frame = MakeFrame();
+  frame->show();
+  QToolBar* bar = frame->GetToolBar();
+  // Dragged out of the window: a tool window of its own.
+  bar->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+  bar->show();
+  ASSERT_TRUE(bar->isFloating());
+
+  frame->HideToTray();
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_FALSE(bar->isVisible());
+  frame->RestoreFromTray();
+  EXPECT_TRUE(bar->isVisible());
+
+  // One the user hid stays hidden.
+  frame->GetCommand(CMD_VIEW_TOOLBAR)->trigger();
+  frame->HideToTray();
+  frame->RestoreFromTray();
+  EXPECT_FALSE(bar->isVisible());
 }
 
 TEST_F(MainFrameTest, TrayDoubleClickTogglesTheWindow) {
