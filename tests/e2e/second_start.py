@@ -2,12 +2,13 @@
 """Closing hides the window and the program runs on; a second start ends at
 once with exit code 0 and brings the first copy back from the tray."""
 import harness
+import tray_support
 from harness import check
 
 
 def test(args):
     with harness.Session(args.binary, args.source_dir) as s:
-        first = s.start()
+        first = tray_support.start_with_tray_host(s)
         window = s.wait_visible(first)
 
         s.close_window(window)

@@ -5,12 +5,13 @@ and drops the silent client at its deadline."""
 import time
 
 import harness
+import tray_support
 from harness import check
 
 
 def test(args):
     with harness.Session(args.binary, args.source_dir) as s:
-        first = s.start()
+        first = tray_support.start_with_tray_host(s)
         window = s.wait_visible(first)
         s.close_window(window)
         s.wait_hidden(first)

@@ -5,18 +5,19 @@ import os
 import signal
 
 import harness
+import tray_support
 from harness import check
 
 
 def test(args):
     with harness.Session(args.binary, args.source_dir) as s:
-        crashed = s.start()
+        crashed = tray_support.start_with_tray_host(s)
         s.wait_visible(crashed)
         crashed.send_signal(signal.SIGKILL)
         crashed.wait(5)
         check(os.path.exists(s.lock_path()), "no lock file was left to test with")
 
-        second = s.start()
+        second = s.start(extra_env=tray_support.program_env(s))
         window = s.wait_visible(second)
         s.close_window(window)
         s.wait_hidden(second)

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """The icon follows the tray host: started without one, the program runs
-without an icon, and gets it when a host starts later; when the host is
+without an icon and closing the window leaves it on the screen (it goes to
+the task bar, not out of reach); when a host starts later the icon appears
+and the window goes into the tray; when the host is
 killed and started again (slowly or at once) the icon comes back, and its
 menu still works."""
 import time
@@ -16,12 +18,13 @@ def test(args):
         program = s.start(extra_env=tray_support.program_env(s))
         window = tray_support.wait_main_window(s, program)
         s.close_window(window)
-        tray_support.wait_unmapped(s, window)
         time.sleep(1.5)
         check(program.poll() is None, f"the program ended without a tray (exit code {program.poll()})")
+        check(tray_support.is_viewable(s, window), "without a tray host, closing took the window off the screen")
 
         host = tray_support.start_tray_host(s)
         tray_support.wait_icon(s, timeout=5)
+        tray_support.wait_unmapped(s, window)
 
         tray_support.stop_tray_host(s, host)
         check(program.poll() is None, f"losing the tray ended the program (exit code {program.poll()})")

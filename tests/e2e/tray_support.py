@@ -96,6 +96,14 @@ def start_tray_host(session, timeout=10):
     return host
 
 
+def start_with_tray_host(session):
+    """Starts a tray host and then the program, so that closing the window
+    hides it in the tray (without a host it goes to the task bar)."""
+    require_tools()
+    start_tray_host(session)
+    return session.start(extra_env=program_env(session))
+
+
 def stop_tray_host(session, host, timeout=5):
     host.terminate()
     try:
