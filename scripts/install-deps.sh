@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   # unit tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzz targets: clang with libFuzzer
+  clang-16 libclang-rt-16-dev libfuzzer-16-dev
   # whole-program tests and the screenshot: virtual display, window tools, a tray host
   xvfb xauth x11-utils xdotool trayer
   # the log window's monospaced font and the interface font

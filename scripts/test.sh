@@ -2,7 +2,9 @@
 # Installs what is missing, then builds and runs every test three ways:
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer, the whole suite;
 #   2. ThreadSanitizer, the core (non-widget) suite;
-#   3. a normal build, the whole suite (its CTest summary ends the output).
+#   3. the fuzz targets (clang, libFuzzer) over their seeds plus a fixed
+#      number of new inputs each;
+#   4. a normal build, the whole suite (its CTest summary ends the output).
 # Any sanitizer report fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,6 +40,13 @@ configure_and_build tsan -DCMAKE_BUILD_TYPE=Debug -DAERLUME_SANITIZER=thread -DA
 # kernels with high mmap randomisation; setarch -R gives it one.
 TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \
   setarch "$(uname -m)" -R ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs"
+
+echo "== Fuzz targets"
+CC=clang-16 CXX=clang++-16 cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DAERLUME_FUZZ=ON -DAERLUME_BENCH=OFF > "$root/build/fuzz.configure.log" 2>&1 ||
+  { cat "$root/build/fuzz.configure.log"; exit 1; }
+cmake --build "$root/build/fuzz" -j "$jobs" --target aerlume_fuzzers
+run_ctest fuzz -L fuzz
 
 echo "== Normal build"
 configure_and_build normal -DCMAKE_BUILD_TYPE=RelWithDebInfo

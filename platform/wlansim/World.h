@@ -4,6 +4,7 @@
 // (LoadWorldFile); hand it to the service with wlansim::ResetWorld.
 #pragma once
 
+#include <QByteArray>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -107,6 +108,10 @@ std::vector<USHORT> DefaultRates(DOT11_PHY_TYPE phy, ULONG frequencyKHz);
 // `path` names the offending element as a JSON path of the world file
 // ("adapters[0].stations[2].ssid") and `reason` says what is wrong.
 bool ValidateWorld(const World& world, std::string* path, std::string* reason);
+
+// Reads a world file's text (JSON); `path` names it in the error, which has
+// the form "<path>:<line>: <what>". The world is changed only on success.
+bool LoadWorldText(const QByteArray& text, const std::string& path, World* world, std::string* error);
 
 // Text forms used by world files and messages.
 std::string MacToText(const Mac& mac);  // "02:A7:1E:00:06:01"

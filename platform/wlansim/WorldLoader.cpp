@@ -428,7 +428,10 @@ bool LoadWorldFile(const std::string& path, World* world, std::string* error) {
     if (error) *error = path + ":1: cannot read the world file: " + file.errorString().toStdString();
     return false;
   }
-  const QByteArray text = file.readAll();
+  return LoadWorldText(file.readAll(), path, world, error);
+}
+
+bool LoadWorldText(const QByteArray& text, const std::string& path, World* world, std::string* error) {
   QJsonParseError parseError;
   const QJsonDocument doc = QJsonDocument::fromJson(text, &parseError);
   if (parseError.error != QJsonParseError::NoError) {
