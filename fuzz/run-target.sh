@@ -7,5 +7,9 @@ fuzzer=$1 seeds=$2 runs=$3 artifacts=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$artifacts"
+supp=$(dirname "$0")/../tests/sanitizers
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$supp/lsan.supp:print_suppressions=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:suppressions=$supp/ubsan.supp}"
+export XDG_RUNTIME_DIR="$work"
 "$fuzzer" -runs="$runs" -seed=1 -max_len=8192 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
   -artifact_prefix="$artifacts/$(basename "$fuzzer")-" "$work" "$seeds"

@@ -20,6 +20,8 @@ if [ ${#targets[@]} -eq 0 ]; then
   for seeds in "$root"/fuzz/corpus/*/; do targets+=("$(basename "$seeds")"); done
 fi
 mkdir -p "$root/build/fuzz/artifacts"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:suppressions=$root/tests/sanitizers/ubsan.supp}"
 for name in "${targets[@]}"; do
   work="$root/build/fuzz/corpus/$name"
   mkdir -p "$work"
