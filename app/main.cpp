@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "platform/icmpapi.h"
 #include "ui/AerlumeApp.h"
 
 int main(int argc, char** argv) {
+  // Before any thread exists: every later thread inherits the reduced sets.
+  IcmpKeepOnlyEchoPrivilege();
   const std::vector<std::string> arguments(argv, argv + argc);
   const std::string program = argc > 0 && argv[0][0] != '\0' ? argv[0] : "aerlume";
   const aerlume::CommandLine line = aerlume::ParseCommandLine(arguments);
