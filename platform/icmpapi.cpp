@@ -206,6 +206,11 @@ bool SystemResolve(const char* name, IPAddr* address) {
 bool IcmpKeepOnlyEchoPrivilege() {
   Capabilities caps;
   if (!ReadCapabilities(&caps)) return false;
+  // The bounding set too, where this process may shrink it (CAP_SETPCAP, as
+  // root has): programs started later cannot gain what is dropped here.
+  if ((caps.data[0].effective & (1u << CAP_SETPCAP)) != 0)
+    for (int cap = 0; prctl(PR_CAPBSET_READ, cap, 0, 0, 0) >= 0; ++cap)
+      if (cap != CAP_NET_RAW) prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
   const std::uint32_t keep = caps.data[0].permitted & kNetRawBit;
   for (auto& word : caps.data) word = __user_cap_data_struct{};
   caps.data[0].permitted = keep;

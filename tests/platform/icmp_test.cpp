@@ -10,6 +10,7 @@
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -177,8 +178,12 @@ int RawEchoWithOnlyTheEchoPrivilege() {
   std::uint64_t effective = 0, permitted = 0;
   if (!ThreadCapabilities(&effective, &permitted)) return 10;
   if ((permitted & (1ull << CAP_NET_RAW)) == 0) return 77;
+  const bool couldShrinkBounds = (effective & (1ull << CAP_SETPCAP)) != 0;
   if (!IcmpKeepOnlyEchoPrivilege()) return 11;
   if (!ThreadCapabilities(&effective, &permitted) || effective != 0 || permitted != 1ull << CAP_NET_RAW) return 12;
+  if (couldShrinkBounds && (prctl(PR_CAPBSET_READ, CAP_SYS_ADMIN, 0, 0, 0) != 0 ||
+                            prctl(PR_CAPBSET_READ, CAP_NET_RAW, 0, 0, 0) != 1))
+    return 18;
   // A privilege that is gone: a network namespace of our own needs CAP_SYS_ADMIN.
   if (unshare(CLONE_NEWNET) == 0 || errno != EPERM) return 13;
   IcmpTestAllowSocketKinds(false, true);
