@@ -54,11 +54,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (i + 1 < arguments.size()) {
           value = arguments[++i];
         } else {
-          return {CommandLine::Action::Error, "option '" + argument + "' needs a value", {}};
+          return {CommandLine::Action::Error, "option '" + argument + "' needs a value", {}, {}};
         }
         if (bare == "platform") line.platform = value;
+        if (bare == "display") line.display = value;
       } else if (!Contains(kToolkitFlags, bare) || equals != std::string_view::npos) {
-        return {CommandLine::Action::Error, "unknown option '" + argument + "'", {}};
+        return {CommandLine::Action::Error, "unknown option '" + argument + "'", {}, {}};
       }
     }
   }
@@ -84,7 +85,7 @@ std::string HelpText(const std::string& program) {
 std::string VersionText() { return std::string("Aerlume ") + AERLUME_PRODUCT_VERSION + "\n"; }
 
 bool LacksGraphicalSession(const CommandLine& line) {
-  if (NonEmpty("DISPLAY") || NonEmpty("WAYLAND_DISPLAY")) return false;
+  if (NonEmpty("DISPLAY") || NonEmpty("WAYLAND_DISPLAY") || !line.display.empty()) return false;
   std::string platform = line.platform;
   if (platform.empty() && NonEmpty("QT_QPA_PLATFORM")) platform = std::getenv("QT_QPA_PLATFORM");
   // A list "a;b" is tried in order; the first entry decides here.

@@ -14,6 +14,7 @@ struct CommandLine {
   Action action = Action::Run;
   std::string error;  // for Action::Error: what was wrong, one line
   std::string platform;  // the value of -platform, when given
+  std::string display;   // the value of -display (the X server), when given
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
@@ -21,9 +22,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string HelpText(const std::string& program);
 std::string VersionText();
 
-// True when the toolkit will need a window system the environment does not
-// name: no DISPLAY and no WAYLAND_DISPLAY, and no platform chosen (by
-// -platform or QT_QPA_PLATFORM) that works without one (offscreen, vnc, ...).
+// True when the toolkit will need a window system that nothing names: no
+// DISPLAY, WAYLAND_DISPLAY or -display, and no platform chosen (by -platform
+// or QT_QPA_PLATFORM) that works without one (offscreen, vnc, ...).
 bool LacksGraphicalSession(const CommandLine& line);
 
 }  // namespace aerlume
