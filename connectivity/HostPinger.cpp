@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "connectivity/IcmpLibrary.h"
+#include "eventlog/Log.h"
 #include "platform/icmpapi.h"
+#include "platform/module.h"
 
 namespace {
 
@@ -27,6 +29,25 @@ DWORD TickCount() {
 }
 
 void SleepMs(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::atomic<bool> g_noEchoSocketTold{false};
+
+// Without an echo socket every ping fails and reads as no answer, which looks
+// like a network that is down: the log says once what is wrong and how to
+// mend it.
+void TellNoEchoSocketOnce(DWORD error) {
+  if (g_noEchoSocketTold.exchange(true)) return;
+  char path[4096] = {};
+  const DWORD got = GetModuleFileNameA(nullptr, path, sizeof(path));
+  const char* program = got > 0 && got < sizeof(path) ? path : "the program";
+  if (error == ERROR_ACCESS_DENIED)
+    LogPrintf("Pings cannot be sent: this user may open no ICMP socket. Allow it with "
+              "\"sysctl net.ipv4.ping_group_range='0 2147483647'\" or \"setcap cap_net_raw+ep %s\" "
+              "(as root).\n", program);
+  else
+    LogPrintf("Pings cannot be sent: this system offers no ICMP socket (error %lu).\n",
+              static_cast<unsigned long>(error));
+}
 
 struct EchoResult {
   IPAddr Address = 0;  // network byte order
@@ -65,7 +86,12 @@ bool Echo(const std::string& host, CIcmpLibrary& library, const EchoRequest& req
   library.bLookupFailed = false;
 
   const HANDLE handle = library.pfnIcmpCreateFile();
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    TellNoEchoSocketOnce(error);
+    SetLastError(error);
+    return false;
+  }
 
   std::vector<std::uint8_t> data(request.nPacketSize, kEchoByte);
   IP_OPTION_INFORMATION options{};
@@ -105,6 +131,8 @@ bool Echo(const std::string& host, CIcmpLibrary& library, const EchoRequest& req
 }
 
 }  // namespace
+
+void CHostPinger::ResetNoEchoSocketNotice() { g_noEchoSocketTold = false; }
 
 struct CHostPinger::CThread {
   std::thread thread;

@@ -25,6 +25,10 @@ class CHostPinger {
 
   // Stores the host text, clears m_bStop and starts the worker. Called once.
   void StartPinging(const std::string& strHost);
+  // The log tells once per process when no echo socket can be opened; tests
+  // make it tell again.
+  static void ResetNoEchoSocketNotice();
+
   // Replaces the host under the lock; the worker takes it from its next cycle
   // on, and the result of a cycle under way is still stored.
   void SetHost(const std::string& strHost);

@@ -45,6 +45,11 @@ void SetProfileAppName(const char* appName) {
   g_appName = appName != nullptr ? appName : "";
 }
 
+std::string GetProfileAppName() {
+  std::lock_guard<std::mutex> lock(g_profileLock);
+  return g_appName;
+}
+
 void SetProfileFilePath(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_profileLock);
   g_pathOverride = path;

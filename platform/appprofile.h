@@ -20,6 +20,7 @@
 void SetRegistryKey(const char* keyName);
 // The application name; "Aerlume" unless changed.
 void SetProfileAppName(const char* appName);
+std::string GetProfileAppName();
 // Uses this INI file instead of the one under $XDG_CONFIG_HOME (tests, or a
 // portable set-up). An empty path restores the default location. Needed
 // because the default location is resolved once per process.

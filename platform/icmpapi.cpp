@@ -4,8 +4,11 @@
 #include <linux/icmp.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <linux/capability.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +26,42 @@
 namespace {
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+// The calling thread's capability sets (the kernel keeps them per thread).
+struct Capabilities {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+};
+
+bool ReadCapabilities(Capabilities* caps) {
+  return syscall(SYS_capget, &caps->header, caps->data) == 0;
+}
+
+bool WriteCapabilities(Capabilities* caps) {
+  return syscall(SYS_capset, &caps->header, caps->data) == 0;
+}
+
+constexpr std::uint32_t kNetRawBit = 1u << CAP_NET_RAW;  // CAP_NET_RAW (13) lies in the first word
+
+// Opens a raw ICMP socket with CAP_NET_RAW effective for just this call, when
+// the thread holds it as permitted; the effective set is put back after.
+int OpenRawSocket() {
+  Capabilities caps;
+  const bool raise = ReadCapabilities(&caps) && (caps.data[0].permitted & kNetRawBit) != 0 &&
+                     (caps.data[0].effective & kNetRawBit) == 0;
+  if (raise) {
+    caps.data[0].effective |= kNetRawBit;
+    WriteCapabilities(&caps);
+  }
+  const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+  const int error = errno;
+  if (raise) {
+    caps.data[0].effective &= ~kNetRawBit;
+    WriteCapabilities(&caps);
+  }
+  errno = error;
+  return fd;
+}
 
 constexpr std::uint8_t kEchoReply = 0;
 constexpr std::uint8_t kEchoRequest = 8;
@@ -164,6 +203,22 @@ bool SystemResolve(const char* name, IPAddr* address) {
 
 }  // namespace
 
+bool IcmpKeepOnlyEchoPrivilege() {
+  Capabilities caps;
+  if (!ReadCapabilities(&caps)) return false;
+  // The bounding set too, where this process may shrink it (CAP_SETPCAP, as
+  // root has): programs started later cannot gain what is dropped here.
+  if ((caps.data[0].effective & (1u << CAP_SETPCAP)) != 0)
+    for (int cap = 0; prctl(PR_CAPBSET_READ, cap, 0, 0, 0) >= 0; ++cap)
+      if (cap != CAP_NET_RAW) prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+  const std::uint32_t keep = caps.data[0].permitted & kNetRawBit;
+  for (auto& word : caps.data) word = __user_cap_data_struct{};
+  caps.data[0].permitted = keep;
+  // Nothing passes to programs this one starts.
+  prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+  return WriteCapabilities(&caps);
+}
+
 DWORD GetLastError() { return t_lastError; }
 void SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
@@ -181,7 +236,7 @@ HANDLE IcmpCreateFile() {
     }
   }
   if (echo->fd < 0 && g_allowRaw.load()) {
-    echo->fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    echo->fd = OpenRawSocket();
     if (echo->fd >= 0) {
       echo->kind = IcmpSocketKind::Raw;
       echo->id = RandomWord();

@@ -53,6 +53,15 @@ struct ICMP_ECHO_REPLY {
   IP_OPTION_INFORMATION Options;  // Ttl: the reply's time-to-live where known
 };
 
+// Drops every capability of the calling thread except CAP_NET_RAW, which stays
+// permitted but not effective, and, where allowed (CAP_SETPCAP), shrinks the
+// bounding set to it; IcmpCreateFile makes it effective only while it opens a
+// raw socket. Call first thing in main(), before any thread starts (threads
+// inherit the sets of the thread that starts them). For a program given
+// cap_net_raw as a file capability (so that ordinary users can ping), that is
+// all the privilege it keeps. False when the sets could not be changed.
+bool IcmpKeepOnlyEchoPrivilege();
+
 // The calling thread's last-error value, set by the calls that say so.
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <pwd.h>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/appprofile.h"
 #include "platform/textcase.h"
 
 struct HKEY__ {
@@ -49,25 +51,63 @@ bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-// <first absolute entry of $XDG_CONFIG_DIRS, default /etc/xdg>/autostart,
-// read on every call so that a changed environment takes effect at once.
+// <$XDG_CONFIG_HOME, default ~/.config>/autostart: the user's own log-on
+// entries. Read on every call so that a changed environment takes effect at
+// once. A relative XDG_CONFIG_HOME is invalid and ignored. "" when there is
+// no home folder either.
 std::string RunListFolder() {
-  std::string base = "/etc/xdg";
-  if (const char* dirs = std::getenv("XDG_CONFIG_DIRS")) {
-    std::string_view rest(dirs);
-    while (!rest.empty()) {
-      const std::size_t colon = rest.find(':');
-      const std::string_view entry = rest.substr(0, colon);
-      if (!entry.empty() && entry.front() == '/') {  // relative entries are invalid and ignored
-        base.assign(entry);
-        break;
-      }
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
+  std::string base;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') {
+    base = config;
+  } else {
+    const char* home = std::getenv("HOME");
+    std::string homeDir = home != nullptr && home[0] == '/' ? home : "";
+    if (homeDir.empty()) {
+      std::vector<char> buffer(16384);
+      passwd entry{};
+      passwd* found = nullptr;
+      if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+          found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        homeDir = found->pw_dir;
     }
+    if (homeDir.empty()) return {};
+    base = homeDir + "/.config";
   }
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   return base + "/autostart";
+}
+
+// Why the last failing call of this thread failed, for the caller's log.
+thread_local std::string t_failure;
+
+bool Fail(const std::string& why) {
+  t_failure = why;
+  return false;
+}
+
+std::string SystemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+// The folder itself or, when it does not exist yet, the nearest folder above
+// it that does: the one a new entry's folders would be created in.
+std::string NearestExisting(std::string folder) {
+  struct stat st{};
+  while (!folder.empty() && stat(folder.c_str(), &st) != 0) {
+    const std::size_t slash = folder.find_last_of('/');
+    folder = slash == 0 ? "/" : slash == std::string::npos ? "" : folder.substr(0, slash);
+  }
+  return folder;
+}
+
+// mkdir -p with mode 0700 for every folder made (the XDG rule for the
+// configuration base folder; the entries need no more).
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return Fail(SystemError("cannot create " + part, errno));
+    if (slash == std::string::npos) break;
+  }
+  return true;
 }
 
 bool FolderWritable(const std::string& folder, const struct stat& st) {
@@ -160,6 +200,54 @@ std::string UnescapeValue(std::string_view text) {
   return out;
 }
 
+// The desktop-entry rules for Exec: an argument holding a reserved character
+// is put in double quotes, inside which '"', '`', '$' and '\\' are escaped
+// with a backslash; a literal '%' is written "%%" everywhere.
+constexpr std::string_view kReserved = " \t\n\r\"'\\><~|&;$*?#()`";
+
+std::string QuoteExec(std::string_view data) {
+  std::string out;
+  const bool quote = data.find_first_of(kReserved) != std::string_view::npos;
+  if (quote) out += '"';
+  for (const char c : data) {
+    if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) out += '\\';
+    if (c == '%') out += '%';
+    out += c;
+  }
+  if (quote) out += '"';
+  return out;
+}
+
+// Undoes QuoteExec: an Exec that is one quoted argument reads as that
+// argument. Any other command is read as it stands ("%%" as '%'), so an entry
+// with arguments keeps them and is never taken for a bare path.
+std::string UnquoteExec(std::string_view exec) {
+  std::string out;
+  if (exec.size() >= 2 && exec.front() == '"') {
+    bool closed = false;
+    std::size_t i = 1;
+    for (; i < exec.size(); ++i) {
+      char c = exec[i];
+      if (c == '"') {
+        closed = true;
+        break;
+      }
+      if (c == '\\' && i + 1 < exec.size() && std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos)
+        c = exec[++i];
+      else if (c == '%' && i + 1 < exec.size() && exec[i + 1] == '%')
+        ++i;
+      out += c;
+    }
+    if (closed && i + 1 == exec.size()) return out;
+  }
+  out.clear();
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    out += exec[i];
+    if (exec[i] == '%' && i + 1 < exec.size() && exec[i + 1] == '%') ++i;
+  }
+  return out;
+}
+
 bool ReadFile(const std::string& path, std::string* content) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -204,7 +292,7 @@ bool ReadData(const std::string& path, std::string* data) {
     std::string_view value = line.substr(eq + 1);
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-    *data = UnescapeValue(value);
+    *data = UnquoteExec(UnescapeValue(value));
     return true;
   }
   return true;
@@ -224,18 +312,25 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 // Writes the entry to a hidden temporary file first and renames it into
-// place, so a reader never sees half an entry.
+// place, so a reader never sees half an entry. The entry's Name is the
+// program's name; its file name is the value name. A missing folder is made.
 bool WriteEntry(const std::string& folder, const std::string& name, const std::string& data) {
-  const std::string content = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) +
-                              "\nExec=" + EscapeValue(data) + "\n";
+  std::string title = GetProfileAppName();
+  if (title.empty()) title = name;
+  const std::string content = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(title) +
+                              "\nExec=" + EscapeValue(QuoteExec(data)) + "\n";
+  struct stat st{};
+  if (stat(folder.c_str(), &st) != 0 && !MakeFolders(folder)) return false;
   std::string temp = folder + "/.runentry-XXXXXX";
   const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return Fail(SystemError("cannot write in " + folder, errno));
   const bool written = fchmod(fd, 0644) == 0 && WriteAll(fd, content);
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temp.c_str(), EntryPath(folder, name).c_str()) != 0) {
+  int error = written ? 0 : errno;
+  if (close(fd) != 0 && error == 0) error = errno ? errno : EIO;
+  if (!written || error != 0 || rename(temp.c_str(), EntryPath(folder, name).c_str()) != 0) {
+    if (error == 0) error = errno;
     unlink(temp.c_str());
-    return false;
+    return Fail(SystemError("cannot write " + EntryPath(folder, name), error));
   }
   return true;
 }
@@ -267,12 +362,40 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDes
   if (lpSubKey == nullptr || !EqualsNoCaseAscii(lpSubKey, kRunKeyPath)) return ERROR_FILE_NOT_FOUND;
 
   const std::string folder = RunListFolder();
+  if (folder.empty()) {
+    Fail("no home folder: set HOME or XDG_CONFIG_HOME");
+    return ERROR_FILE_NOT_FOUND;
+  }
   struct stat st{};
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
-  if ((samDesired & (KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS)) != 0 && access(folder.c_str(), R_OK | X_OK) != 0)
-    return ERROR_ACCESS_DENIED;
-  if ((samDesired & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0 && !FolderWritable(folder, st))
-    return ERROR_ACCESS_DENIED;
+  const bool exists = stat(folder.c_str(), &st) == 0;
+  if (exists && !S_ISDIR(st.st_mode)) {
+    Fail(folder + " is not a folder");
+    return ERROR_FILE_NOT_FOUND;
+  }
+  const bool writing = (samDesired & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+  if (!exists) {
+    // A folder not made yet is an empty list; writing makes it, where the
+    // nearest existing folder above it can be written.
+    const std::string parent = NearestExisting(folder);
+    struct stat parentStat{};
+    if (!writing || parent.empty() || stat(parent.c_str(), &parentStat) != 0) {
+      Fail(folder + " does not exist");
+      return ERROR_FILE_NOT_FOUND;
+    }
+    if (!FolderWritable(parent, parentStat)) {
+      Fail(SystemError("cannot create " + folder + " in " + parent, EACCES));
+      return ERROR_ACCESS_DENIED;
+    }
+  } else {
+    if ((samDesired & (KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS)) != 0 && access(folder.c_str(), R_OK | X_OK) != 0) {
+      Fail(SystemError("cannot read " + folder, errno));
+      return ERROR_ACCESS_DENIED;
+    }
+    if (writing && !FolderWritable(folder, st)) {
+      Fail(SystemError("cannot write in " + folder, EACCES));
+      return ERROR_ACCESS_DENIED;
+    }
+  }
 
   auto* key = new HKEY__{folder, samDesired};
   {
@@ -335,8 +458,12 @@ LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   if ((hKey->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
   const std::optional<std::string> name = FindName(hKey->folder, lpValueName);
   if (!name) return ERROR_FILE_NOT_FOUND;
-  return unlink(EntryPath(hKey->folder, *name).c_str()) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  if (unlink(EntryPath(hKey->folder, *name).c_str()) == 0) return ERROR_SUCCESS;
+  Fail(SystemError("cannot remove " + EntryPath(hKey->folder, *name), errno));
+  return ERROR_ACCESS_DENIED;
 }
+
+const char* RegLastFailureText() { return t_failure.c_str(); }
 
 LSTATUS RegCloseKey(HKEY hKey) {
   if (IsPredefined(hKey)) return ERROR_SUCCESS;

@@ -3,25 +3,31 @@
 // HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\policies\Explorer\Run
 // (the key path is compared without case, as registry paths are).
 //
-// Linux store: the XDG autostart folder <first absolute entry of
-// $XDG_CONFIG_DIRS, default /etc/xdg>/autostart, read from the environment on
-// every open. One value is one "<name>.desktop" file:
+// Linux store: the user's XDG autostart folder <$XDG_CONFIG_HOME, default
+// ~/.config>/autostart, read from the environment on every open (a relative
+// XDG_CONFIG_HOME is ignored). One value is one "<name>.desktop" file:
 //     [Desktop Entry]
 //     Type=Application
-//     Name=<name>
+//     Name=<the program's name, GetProfileAppName()>
 //     Exec=<data>
-// The data is stored as it is (quotes stay quotes); only what a desktop entry
-// cannot hold literally is escaped (backslash, line breaks, tab, leading and
-// trailing spaces) and it reads back exactly. Values are enumerated in the
-// byte order of their file names, so indices are deterministic. Value names
-// are matched without case, as the registry does. Only REG_SZ data is stored.
+// The data is taken as one program path: in Exec it is quoted by the
+// desktop-entry rules where it holds a reserved character (a space, a quote,
+// ...), '%' is doubled, and the value escapes follow (backslash, line breaks,
+// tab). It reads back exactly. An Exec that is not one quoted argument reads
+// as it stands ("%%" as '%'), so a command with arguments is never taken for a
+// bare path. Values are enumerated in the byte order of their file names, so
+// indices are deterministic. Value names are matched without case, as the
+// registry does. Only REG_SZ data is stored.
 //
-// The key is never created. A folder that does not exist cannot be opened
-// (ERROR_FILE_NOT_FOUND); one the process cannot write cannot be opened for
-// writing (ERROR_ACCESS_DENIED). Writability is access(W_OK) and, because the
-// superuser passes that check for every folder on a writable file system, for
-// the superuser also at least one write bit in the folder's mode: a folder
-// that nobody may write (e.g. mode 0555) counts as closed for root too.
+// A folder that does not exist yet opens for writing when the nearest
+// existing folder above it can be written; the first value written creates
+// it (mode 0700 for each folder made). Opened only for reading it is
+// ERROR_FILE_NOT_FOUND. A folder the process cannot write cannot be opened for
+// writing (ERROR_ACCESS_DENIED). Writability is access(W_OK) and, because
+// the superuser passes that check for every folder on a writable file system,
+// for the superuser also at least one write bit in the folder's mode: a
+// folder that nobody may write (e.g. mode 0555) counts as closed for root too.
+// After a failure, RegLastFailureText() says why (with the folder or file).
 #pragma once
 
 #include "platform/module.h"
@@ -81,3 +87,7 @@ LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 
 // Closes a key from RegOpenKeyExA (closing a predefined root is a no-op).
 LSTATUS RegCloseKey(HKEY hKey);
+
+// Why the calling thread's last failing open, write or removal failed, e.g.
+// "cannot write in /home/u/.config/autostart: Permission denied".
+const char* RegLastFailureText();

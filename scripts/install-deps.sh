@@ -16,6 +16,9 @@ packages=(
   xvfb xauth x11-utils xdotool trayer
   # the log window's monospaced font and the interface font
   fonts-dejavu-core
+  # install checks: desktop entries, AppStream metadata; the package's
+  # dependency computation (dpkg-shlibdeps) and its file capability
+  desktop-file-utils appstream dpkg-dev file libcap2-bin
 )
 
 missing=()

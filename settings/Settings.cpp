@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "eventlog/Log.h"
 #include "platform/appprofile.h"
 #include "platform/module.h"
 #include "platform/registry.h"
@@ -123,26 +124,44 @@ void CSettings::Save() {
     RpcStringFreeA(&text);
   }
 
-  SetAutorun(m_bAutorun);
+  const bool wanted = m_bAutorun;
+  std::string why;
+  const bool applied = SetAutorun(wanted, &why);
+  m_bAutorun = IsAutorun();
+  if (!applied || m_bAutorun != wanted) {
+    if (why.empty()) why = "the run list does not show the change";
+    LogPrintf("Autorun could not be turned %s: %s.\n", wanted ? "on" : "off", why.c_str());
+  }
 }
 
 bool CSettings::IsAutorun() {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   std::string name = "0";
   const bool found = FindOwnEntry(key, GetModulePath(true), &name);
   RegCloseKey(key);
   return found;
 }
 
-void CSettings::SetAutorun(bool on) {
+bool CSettings::SetAutorun(bool on, std::string* why) {
+  std::string failure;
   std::string name = "0";
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  bool done = false;
   const std::string path = GetModulePath(true);
-  if (FindOwnEntry(key, path, &name)) {
-    if (!on) RegDeleteValueA(key, name.c_str());
-  } else if (on && !path.empty()) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) {
+    // Nothing to remove from a list that cannot be opened: off is off.
+    failure = RegLastFailureText();
+    done = !on && !IsAutorun();
+    key = nullptr;
+  } else if (FindOwnEntry(key, path, &name)) {
+    done = on || RegDeleteValueA(key, name.c_str()) == ERROR_SUCCESS;
+    if (!done) failure = RegLastFailureText();
+  } else if (!on) {
+    done = true;
+  } else if (path.empty()) {
+    failure = "the program's own path is unknown";
+  } else {
     // One more than the last name read; when that name is already used (the
     // last name was not a number, or a later value has it), the next free one,
     // so no other entry is ever overwritten.
@@ -152,11 +171,17 @@ void CSettings::SetAutorun(bool on) {
     int attempts = 0;
     while (NameTaken(key, newName) && ++attempts < kFreeNameAttempts && number < LLONG_MAX)
       newName = std::to_string(++number);
-    if (!NameTaken(key, newName))
-      RegSetValueExA(key, newName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                     static_cast<DWORD>(path.size() + 1));
+    if (NameTaken(key, newName)) {
+      failure = "no free entry name";
+    } else {
+      done = RegSetValueExA(key, newName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                            static_cast<DWORD>(path.size() + 1)) == ERROR_SUCCESS;
+      if (!done) failure = RegLastFailureText();
+    }
   }
-  RegCloseKey(key);
+  if (key != nullptr) RegCloseKey(key);
+  if (!done && why != nullptr) *why = failure;
+  return done;
 }
 
 std::string CSettings::GetModulePath(bool full) {

@@ -1,5 +1,5 @@
-// The values that survive a restart, and the program's entry in the
-// machine-wide log-on run list.
+// The values that survive a restart, and the program's entry in the user's
+// log-on run list.
 //
 // The scan intervals, the retry switch and the monitored adapter live in the
 // application's per-user profile (platform/appprofile.h), sections "Scan",
@@ -23,14 +23,17 @@ class CSettings {
   // was stored, so a later save writes back what the user set.
   static void Load();
   // Writes every value as it is in memory, then applies m_bAutorun to the
-  // run list. Failures are silent.
+  // run list and reads it back, so m_bAutorun always tells what is on disk;
+  // when the run list could not be changed, the log says why.
   static void Save();
   // True when the run list holds an entry for this executable among its
-  // first kRunListScanLimit values.
+  // first kRunListScanLimit values (whether or not the list can be written).
   static bool IsAutorun();
   // Makes sure an entry for this executable exists (on) or that the first one
-  // found is gone (off). Nothing changes when the run list cannot be opened.
-  static void SetAutorun(bool on);
+  // found is gone (off). Nothing changes when the run list cannot be opened
+  // for writing. False when the run list is not as asked afterwards; then
+  // *why (if given) says why.
+  static bool SetAutorun(bool on, std::string* why = nullptr);
   // The running executable's full path, or (full false) its file-name part.
   // Never cut to a fixed length: "" only when the platform gives no path.
   static std::string GetModulePath(bool full);

@@ -43,7 +43,7 @@ bool WriteListTexts(CMainFrame* frame, const QString& path) {
 
 CAerlumeApp::CAerlumeApp(int& argc, char** argv) : CWinAppEx(argc, argv) {
   setApplicationVersion(QString::fromLatin1(kProductVersion));
-  setDesktopFileName(QStringLiteral("aerlume"));
+  setDesktopFileName(QStringLiteral(AERLUME_APP_ID));
 }
 
 bool CAerlumeApp::InitInstance() {

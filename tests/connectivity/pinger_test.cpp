@@ -19,6 +19,7 @@
 
 #include "connectivity/HostPinger.h"
 #include "connectivity/IcmpLibrary.h"
+#include "tests/eventlog/LogReader.h"
 
 namespace {
 
@@ -255,6 +256,44 @@ TEST_F(Pinger, EchoCallsComeFromTheFirstCompleteLibrary) {
     EXPECT_FALSE(lookupFailed) << "without echo calls no name is looked up";
     EXPECT_EQ(Count([] { return static_cast<int>(g_fake.lookups.size()); }), 0);
   }
+}
+
+HANDLE FakeCreateDenied() {
+  FakeCreateRefused();
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Without an echo socket every cycle fails; the log says why once, not once
+// per cycle, and for want of rights it names both ways to grant them.
+TEST_F(Pinger, NoEchoSocketIsLoggedOnceWithItsRemedy) {
+  testlog::LogReader log;
+  CHostPinger::ResetNoEchoSocketNotice();
+  const CIcmpEntryPoints denying{&FakeCreateDenied, &FakeSend, &FakeClose};
+  IcmpTestSetLibrary("Iphlpapi.dll", &denying);
+  {
+    CHostPinger first, second;
+    first.StartPinging("127.0.0.18");
+    second.StartPinging("127.0.0.19");
+    ASSERT_TRUE(WaitUntil([] { return Count([] { return g_fake.refused; }) >= 4; }));
+  }
+  const std::vector<std::string> lines = log.Take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("Pings cannot be sent: this user may open no ICMP socket.", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find("sysctl net.ipv4.ping_group_range='0 2147483647'"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("setcap cap_net_raw+ep /"), std::string::npos) << lines[0];
+
+  // The real service with neither socket kind allowed: the other reason.
+  CHostPinger::ResetNoEchoSocketNotice();
+  IcmpTestResetLibraries();
+  IcmpTestAllowSocketKinds(false, false);
+  {
+    CHostPinger pinger;
+    pinger.StartPinging("127.0.0.1");
+    std::this_thread::sleep_for(1200ms);  // two cycles and their pauses
+  }
+  EXPECT_EQ(log.Take(), std::vector<std::string>{"Pings cannot be sent: this system offers no ICMP socket (error 50).\n"});
+  CHostPinger::ResetNoEchoSocketNotice();
 }
 
 TEST_F(Pinger, UnresolvedNameSetsLookupFailedUntilANameResolvesAndAnEmptyHostSendsNothing) {

@@ -16,7 +16,7 @@ What a session owns:
   the server resets whenever its last client leaves, and refuses the next
   one for a moment);
 - a temporary folder with a private XDG_RUNTIME_DIR (mode 0700), its own
-  XDG_CONFIG_HOME (the profile store) and XDG_CONFIG_DIRS (the run list), so
+  XDG_CONFIG_HOME (the profile store and the run list) and XDG_CONFIG_DIRS, so
   nothing of the user's is read or written;
 - AERLUME_SIM_WORLD set to a world of tests/worlds/, AERLUME_SIM_SEED fixed,
   AERLUME_NO_ANIMATION=1;

@@ -6,15 +6,20 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -155,6 +160,50 @@ TEST_F(Icmp, DatagramSocketEchoesLoopbackInANetworkNamespaceThatAdmitsEveryGroup
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespace of our own (needs root or CAP_SYS_ADMIN)";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "failed step, see DatagramEchoInOwnNetworkNamespace";
+}
+
+// The calling thread's effective and permitted capability sets, from the kernel.
+bool ThreadCapabilities(std::uint64_t* effective, std::uint64_t* permitted) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  *effective = data[0].effective | static_cast<std::uint64_t>(data[1].effective) << 32;
+  *permitted = data[0].permitted | static_cast<std::uint64_t>(data[1].permitted) << 32;
+  return true;
+}
+
+// Exit codes of the child below: 0 all good, 77 CAP_NET_RAW not held to begin
+// with, others the step that failed.
+int RawEchoWithOnlyTheEchoPrivilege() {
+  std::uint64_t effective = 0, permitted = 0;
+  if (!ThreadCapabilities(&effective, &permitted)) return 10;
+  if ((permitted & (1ull << CAP_NET_RAW)) == 0) return 77;
+  const bool couldShrinkBounds = (effective & (1ull << CAP_SETPCAP)) != 0;
+  if (!IcmpKeepOnlyEchoPrivilege()) return 11;
+  if (!ThreadCapabilities(&effective, &permitted) || effective != 0 || permitted != 1ull << CAP_NET_RAW) return 12;
+  if (couldShrinkBounds && (prctl(PR_CAPBSET_READ, CAP_SYS_ADMIN, 0, 0, 0) != 0 ||
+                            prctl(PR_CAPBSET_READ, CAP_NET_RAW, 0, 0, 0) != 1))
+    return 18;
+  // A privilege that is gone: a network namespace of our own needs CAP_SYS_ADMIN.
+  if (unshare(CLONE_NEWNET) == 0 || errno != EPERM) return 13;
+  IcmpTestAllowSocketKinds(false, true);
+  const HANDLE handle = IcmpCreateFile();
+  if (handle == INVALID_HANDLE_VALUE || IcmpTestSocketKind(handle) != IcmpSocketKind::Raw) return 14;
+  if (!ThreadCapabilities(&effective, &permitted) || effective != 0) return 15;  // lowered again
+  const EchoOutcome echo = Echo(handle, kLoopback);
+  if (echo.result != 1 || echo.data != std::string(32, 'E')) return 16;
+  return IcmpCloseHandle(handle) ? 0 : 17;
+}
+
+TEST_F(Icmp, RawSocketOpensWithOnlyTheEchoPrivilegeLeft) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(RawEchoWithOnlyTheEchoPrivilege());
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "CAP_NET_RAW is not held here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "failed step, see RawEchoWithOnlyTheEchoPrivilege";
 }
 
 TEST_F(Icmp, FaultsFailTheEchoOnlyWhileSetAndMeetARealReply) {

@@ -11,6 +11,7 @@
 
 #include "settings/Settings.h"
 #include "tests/settings/SettingsFixture.h"
+#include "tests/eventlog/LogReader.h"
 
 extern char** environ;
 
@@ -35,17 +36,22 @@ TEST_F(AutorunTest, SameFileNameInAnotherFolderAndCaseCountsAsThisProgram) {
   EXPECT_TRUE(CSettings::IsAutorun());
 }
 
-TEST_F(AutorunTest, QuotedDataOrDataWithArgumentsIsNotThisProgram) {
-  AddEntry("1", "\"" + OwnPath() + "\"");
-  AddEntry("2", OwnPath() + " --minimized");
+// Exec follows the desktop-entry rules: a quoted path is that path, while a
+// command with arguments or another file name is not this program.
+TEST_F(AutorunTest, QuotedPathIsThisProgramButACommandWithArgumentsIsNot) {
+  AddEntry("1", OwnPath() + " --minimized");
+  AddEntry("2", "\"" + OwnPath() + "\" --minimized");
   AddEntry("3", OwnPath() + ".bak");
   EXPECT_FALSE(CSettings::IsAutorun());
-  // So switching on adds a plain entry after them and leaves them alone.
+  AddEntry("4", "\"" + OwnPath() + "\"");
+  EXPECT_TRUE(CSettings::IsAutorun());
+  fs::remove(RunDir() + "/4.desktop");
+  // Switching on adds a plain entry after them and leaves them alone.
   CSettings::SetAutorun(true);
   const auto entries = Entries();
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries.at("4"), OwnPath());
-  EXPECT_EQ(entries.at("1"), "\"" + OwnPath() + "\"");
+  EXPECT_EQ(entries.at("2"), "\"" + OwnPath() + "\" --minimized");
   EXPECT_TRUE(CSettings::IsAutorun());
 }
 
@@ -77,7 +83,8 @@ TEST_F(AutorunTest, EmptyRunListGetsEntryOne) {
   char text[8192] = {};
   const std::size_t got = std::fread(text, 1, sizeof(text) - 1, f);
   std::fclose(f);
-  EXPECT_EQ(std::string(text, got), "[Desktop Entry]\nType=Application\nName=1\nExec=" + OwnPath() + "\n");
+  // Named after the program, whatever its file is called.
+  EXPECT_EQ(std::string(text, got), "[Desktop Entry]\nType=Application\nName=Aerlume\nExec=" + OwnPath() + "\n");
 }
 
 TEST_F(AutorunTest, LeadingNumberOfTheLastNameCountsAsAtoiReadsIt) {
@@ -192,40 +199,69 @@ TEST_F(AutorunTest, HugeLastNameDoesNotOverflow) {
 }
 
 // The folder's mode has no write bit: closed for every user, root included.
-TEST_F(AutorunTest, UnwritableRunListReadsOffAndIsNeverChanged) {
+// The check mark follows what is on disk, and the log says why it could not
+// change.
+TEST_F(AutorunTest, UnwritableRunListShowsWhatIsOnDiskAndLogsWhy) {
+  testlog::LogReader log;
   AddEntry("1", OwnPath());
   AddEntry("2", "/usr/bin/other");
   ASSERT_EQ(chmod(RunDir().c_str(), 0555), 0);
   auto before = FolderListing();
-  EXPECT_FALSE(CSettings::IsAutorun());
-  CSettings::SetAutorun(false);
+  EXPECT_TRUE(CSettings::IsAutorun());
+  std::string why;
+  EXPECT_FALSE(CSettings::SetAutorun(false, &why));
+  EXPECT_EQ(why, "cannot write in " + RunDir() + ": Permission denied");
   EXPECT_EQ(FolderListing(), before);
-  CSettings::m_bAutorun = true;
   CSettings::Load();
-  EXPECT_FALSE(CSettings::m_bAutorun);
+  EXPECT_TRUE(CSettings::m_bAutorun);
+  CSettings::m_bAutorun = false;
+  CSettings::Save();
+  EXPECT_TRUE(CSettings::m_bAutorun);
+  EXPECT_EQ(log.Take(), std::vector<std::string>{"Autorun could not be turned off: cannot write in " + RunDir() +
+                                                 ": Permission denied.\n"});
 
   // Without our entry, switching on adds nothing either.
   ASSERT_EQ(chmod(RunDir().c_str(), 0755), 0);
   fs::remove(RunDir() + "/1.desktop");
   ASSERT_EQ(chmod(RunDir().c_str(), 0555), 0);
   before = FolderListing();
-  CSettings::SetAutorun(true);
+  EXPECT_FALSE(CSettings::SetAutorun(true));
   EXPECT_EQ(FolderListing(), before);
   CSettings::m_bAutorun = true;
   CSettings::Save();
+  EXPECT_FALSE(CSettings::m_bAutorun);
   EXPECT_EQ(FolderListing(), before);
+  EXPECT_EQ(log.Take(), std::vector<std::string>{"Autorun could not be turned on: cannot write in " + RunDir() +
+                                                 ": Permission denied.\n"});
+  // Off while off is no failure.
+  EXPECT_TRUE(CSettings::SetAutorun(false));
 }
 
-TEST_F(AutorunTest, MissingRunListReadsOffAndIsNeverCreated) {
+// ~/.config/autostart often does not exist yet: reading never creates it,
+// switching on does; where it cannot be created, that is logged.
+TEST_F(AutorunTest, MissingRunListIsCreatedOnlyBySwitchingOn) {
+  testlog::LogReader log;
   fs::remove_all(RunDir());
   EXPECT_FALSE(CSettings::IsAutorun());
-  CSettings::SetAutorun(true);
-  CSettings::SetAutorun(false);
+  CSettings::Load();
+  EXPECT_TRUE(CSettings::SetAutorun(false));
+  EXPECT_FALSE(fs::exists(RunDir()));
+
   CSettings::m_bAutorun = true;
   CSettings::Save();
+  EXPECT_TRUE(CSettings::m_bAutorun);
+  EXPECT_EQ(Entries().size(), 1u);
+  EXPECT_TRUE(log.Take().empty());
+  // The machine-wide folders are never used.
+  EXPECT_FALSE(fs::exists(Root() + "/machine"));
+
+  fs::remove_all(RunDir());
+  ASSERT_EQ(chmod(XdgDir().c_str(), 0555), 0);
+  CSettings::Save();
+  EXPECT_FALSE(CSettings::m_bAutorun);
   EXPECT_FALSE(fs::exists(RunDir()));
-  // Only the first entry of XDG_CONFIG_DIRS counts: a later one is not used.
-  EXPECT_FALSE(fs::exists(Root() + "/second"));
+  EXPECT_EQ(log.Take(), std::vector<std::string>{"Autorun could not be turned on: cannot create " + RunDir() +
+                                                 " in " + XdgDir() + ": Permission denied.\n"});
 }
 
 // Switching on twice writes one entry holding the whole path and finds it

@@ -4,10 +4,13 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/module.h"
@@ -198,24 +201,99 @@ TEST_F(RunListKeyTest, OnlyTheRunKeyOpensAndOnlyWhenItsFolderIsUsable) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, &key), ERROR_SUCCESS);  // reading is allowed
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
-  fs::path xdgOnly = XdgDir();
+  // A folder not made yet: nothing to read, but it opens for writing, and
+  // opening alone does not create it.
   ASSERT_EQ(chmod(RunDir().c_str(), 0755), 0);
   fs::remove_all(RunDir());
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WRITE, &key), ERROR_FILE_NOT_FOUND);
-  EXPECT_FALSE(fs::exists(RunDir()));
-}
-
-TEST_F(RunListKeyTest, RunListFolderIsTheFirstAbsoluteConfigDirectory) {
-  const fs::path other = fs::path(Root()) / "other";
-  fs::create_directories(other / "autostart");
-  std::ofstream(other / "autostart" / "x.desktop") << "[Desktop Entry]\nExec=/usr/bin/x\n";
-  setenv("XDG_CONFIG_DIRS", ("relative/dir:" + other.string() + ":" + XdgDir()).c_str(), 1);
-  HKEY key = Open(KEY_READ);
-  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WRITE, &key), ERROR_SUCCESS);
   char name[16];
   DWORD chars = sizeof(name);
-  ASSERT_EQ(RegEnumValueA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_STREQ(name, "x");
+  EXPECT_EQ(RegEnumValueA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_FALSE(fs::exists(RunDir()));
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// The user's own autostart folder: $XDG_CONFIG_HOME/autostart when that is
+// an absolute path, else ~/.config/autostart; never the machine-wide one.
+TEST_F(RunListKeyTest, RunListFolderIsTheUsersConfigHome) {
+  const fs::path home = fs::path(Root()) / "home";
+  const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", home.c_str(), 1);
+  for (const auto& [where, name] : {std::pair{home / ".config" / "autostart", "in-home"},
+                                    std::pair{fs::path(Root()) / "machine" / "autostart", "machine"}}) {
+    fs::create_directories(where);
+    std::ofstream(where / (std::string(name) + ".desktop")) << "[Desktop Entry]\nExec=/usr/bin/x\n";
+  }
+  AddEntry("in-config-home", "/usr/bin/y");
+  struct Case {
+    const char* label;
+    const char* configHome;  // null: unset
+    const char* expected;
+  };
+  const std::string configHome = XdgDir();
+  const Case cases[] = {
+      {"absolute XDG_CONFIG_HOME", configHome.c_str(), "in-config-home"},
+      {"relative XDG_CONFIG_HOME is ignored", "relative/config", "in-home"},
+      {"empty XDG_CONFIG_HOME", "", "in-home"},
+      {"unset XDG_CONFIG_HOME", nullptr, "in-home"},
+  };
+  for (const Case& c : cases) {
+    if (c.configHome)
+      setenv("XDG_CONFIG_HOME", c.configHome, 1);
+    else
+      unsetenv("XDG_CONFIG_HOME");
+    HKEY key = Open(KEY_READ);
+    ASSERT_NE(key, nullptr) << c.label;
+    char name[32];
+    DWORD chars = sizeof(name);
+    ASSERT_EQ(RegEnumValueA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS) << c.label;
+    EXPECT_STREQ(name, c.expected) << c.label;
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  }
+  setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+  setenv("HOME", savedHome.c_str(), 1);
+}
+
+// What the program writes is a valid desktop entry whose Exec runs the path,
+// quoted where the desktop-entry rules ask for it.
+TEST_F(RunListKeyTest, WrittenEntriesAreValidDesktopEntries) {
+  if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "desktop-file-validate is not installed";
+  struct Case {
+    const char* label;
+    std::string path;
+    std::string exec;  // as it must stand in the file
+  };
+  const Case cases[] = {
+      {"plain path", "/usr/bin/aerlume", "/usr/bin/aerlume"},
+      {"space", "/opt/my app/aerlume", "\"/opt/my app/aerlume\""},
+      {"quote, dollar, backtick", "/opt/a\"b$c`d/aerlume", "\"/opt/a\\\\\"b\\\\$c\\\\`d/aerlume\""},
+      {"backslash", "/opt/back\\slash/aerlume", "\"/opt/back\\\\\\\\slash/aerlume\""},
+      {"percent", "/opt/100%/aerlume", "/opt/100%%/aerlume"},
+      {"UTF-8", "/opt/\xC3\xA9t\xC3\xA9/aerlume", "/opt/\xC3\xA9t\xC3\xA9/aerlume"},
+  };
+  HKEY key = Open();
+  ASSERT_NE(key, nullptr);
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string name = std::to_string(++n);
+    ASSERT_EQ(Set(key, name.c_str(), c.path), ERROR_SUCCESS) << c.label;
+    EXPECT_EQ(Entries().at(name), c.exec) << c.label;
+    char buffer[256];
+    DWORD bytes = sizeof(buffer);
+    ASSERT_EQ(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(buffer), c.path) << c.label;
+    const std::string command = "desktop-file-validate '" + RunDir() + "/" + name + ".desktop' 2>&1";
+    std::FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string said;
+    char chunk[512];
+    while (std::fgets(chunk, sizeof(chunk), out)) said += chunk;
+    EXPECT_EQ(pclose(out), 0) << c.label << ": " << said;
+    EXPECT_EQ(said.find("error"), std::string::npos) << c.label << ": " << said;
+  }
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 

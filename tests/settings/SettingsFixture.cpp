@@ -26,12 +26,11 @@ void SettingsFixture::SetUp() {
     m_xdg = m_root / "xdg";
     fs::create_directories(m_xdg / "autostart");
   }
-  if (const char* dirs = std::getenv("XDG_CONFIG_DIRS")) {
-    m_hadDirs = true;
-    m_savedDirs = dirs;
-  }
-  // A second, later entry must never be used: only the first counts.
-  setenv("XDG_CONFIG_DIRS", (m_xdg.string() + ":" + (m_root / "second").string()).c_str(), 1);
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+    if (const char* value = std::getenv(name)) m_savedEnv[name] = value;
+  setenv("XDG_CONFIG_HOME", m_xdg.c_str(), 1);
+  // The machine-wide folders are never used for the run list.
+  setenv("XDG_CONFIG_DIRS", (m_root / "machine").c_str(), 1);
   SetRegistryKey("Local AppWizard-Generated Applications");
   SetProfileFilePath(ProfileFile());
 
@@ -43,10 +42,13 @@ void SettingsFixture::SetUp() {
 }
 
 void SettingsFixture::TearDown() {
-  if (m_hadDirs)
-    setenv("XDG_CONFIG_DIRS", m_savedDirs.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_DIRS");
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+    const auto saved = m_savedEnv.find(name);
+    if (saved != m_savedEnv.end())
+      setenv(name, saved->second.c_str(), 1);
+    else
+      unsetenv(name);
+  }
   SetProfileFilePath(std::string());
   if (m_ownRoot && !m_root.empty()) {
     std::error_code ec;

@@ -1,6 +1,6 @@
 // A private world for settings tests: a temporary folder with its own
-// profile file and its own run-list folder (XDG_CONFIG_DIRS points at it), so
-// no test reads or writes the user's configuration or /etc/xdg.
+// profile file and its own run-list folder (XDG_CONFIG_HOME points at it), so
+// no test reads or writes the user's configuration.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,6 +35,5 @@ class SettingsFixture : public testing::Test {
   std::filesystem::path m_root;
   std::filesystem::path m_xdg;
   bool m_ownRoot = true;
-  std::string m_savedDirs;
-  bool m_hadDirs = false;
+  std::map<std::string, std::string> m_savedEnv;
 };

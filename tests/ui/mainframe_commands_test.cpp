@@ -1,6 +1,8 @@
 // The main window's commands: their enable and check rules against the
 // selection and the adapters, what Disconnect and Autorun do, and the
 // settings-changed message after the settings dialog.
+#include <sys/stat.h>
+
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QStatusBar>
@@ -216,6 +218,18 @@ TEST_F(MainFrameTest, AutorunTogglesTheRunListEntry) {
   EXPECT_FALSE(CSettings::m_bAutorun);
   EXPECT_FALSE(autorun->isChecked());
   EXPECT_EQ(RunEntryCount(), 0);
+}
+
+// A run list the user cannot write: the check mark stays as the disk has it.
+TEST_F(MainFrameTest, AutorunCheckMarkShowsTheRunListWhenItCannotBeWritten) {
+  auto frame = MakeFrame();
+  QAction* autorun = frame->GetCommand(CMD_AUTORUN);
+  ASSERT_EQ(chmod(RunDir().c_str(), 0555), 0);
+  autorun->trigger();
+  EXPECT_FALSE(CSettings::m_bAutorun);
+  EXPECT_FALSE(autorun->isChecked());
+  EXPECT_EQ(RunEntryCount(), 0);
+  ASSERT_EQ(chmod(RunDir().c_str(), 0755), 0);
 }
 
 namespace {

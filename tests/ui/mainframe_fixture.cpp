@@ -15,11 +15,11 @@ void MainFrameTest::SetUp() {
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   m_root = pattern;
   fs::create_directories(RunDir());
-  if (const char* dirs = std::getenv("XDG_CONFIG_DIRS")) {
+  if (const char* home = std::getenv("XDG_CONFIG_HOME")) {
     m_hadDirs = true;
-    m_savedDirs = dirs;
+    m_savedDirs = home;
   }
-  setenv("XDG_CONFIG_DIRS", (m_root / "xdg").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (m_root / "xdg").c_str(), 1);
   setenv("AERLUME_NO_ANIMATION", "1", 1);
   // The offscreen platform has no notification area; these tests assume a
   // desktop with one unless they say otherwise.
@@ -44,9 +44,9 @@ void MainFrameTest::TearDown() {
   CSystemTray::SetTrayHostProbe(nullptr);
   SetProfileFilePath(std::string());
   if (m_hadDirs)
-    setenv("XDG_CONFIG_DIRS", m_savedDirs.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", m_savedDirs.c_str(), 1);
   else
-    unsetenv("XDG_CONFIG_DIRS");
+    unsetenv("XDG_CONFIG_HOME");
   std::error_code ec;
   fs::remove_all(m_root, ec);
 }

@@ -1,5 +1,5 @@
 // A main window over the simulated WLAN service, with a private profile file
-// and run-list folder (XDG_CONFIG_DIRS) in a temporary folder, the manual
+// and run-list folder (XDG_CONFIG_HOME) in a temporary folder, the manual
 // service clock and no hide/restore animation.
 #pragma once
 
