@@ -7,7 +7,7 @@ packages=(
   # compiler and build
   build-essential cmake ninja-build pkg-config
   # Qt 6 Widgets and SVG (icons); Qt's CMake files look for the GL headers
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   # unit tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzz targets: clang with libFuzzer
