@@ -136,41 +136,6 @@ bool ApplyOptions(int fd, const IP_OPTION_INFORMATION* options) {
          setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &pmtu, sizeof(pmtu)) == 0;
 }
 
-// A received echo reply that belongs to the request sent.
-struct Reply {
-  IPAddr from = 0;
-  int ttl = 0;
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-};
-
-// Picks out the reply to (id, sequence) from one received packet. A datagram
-// socket delivers the ICMP message alone, already matched to its identifier by
-// the kernel; a raw socket delivers the IP header too, and every ICMP message
-// of the host, our own request on loopback among them.
-bool MatchReply(const EchoSocket& socket, const std::uint8_t* packet, std::size_t size, IPAddr from, int ttl,
-                IPAddr destination, std::uint16_t sequence, Reply* reply) {
-  if (socket.kind == IcmpSocketKind::Raw) {
-    if (size < 20 || (packet[0] >> 4) != 4) return false;
-    const std::size_t headerSize = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
-    if (headerSize < 20 || headerSize > size || packet[9] != IPPROTO_ICMP) return false;
-    ttl = packet[8];
-    std::memcpy(&from, packet + 12, sizeof(from));
-    packet += headerSize;
-    size -= headerSize;
-  }
-  if (from != destination) return false;
-  if (size < kIcmpHeader || packet[0] != kEchoReply || packet[1] != 0) return false;
-  const auto id = static_cast<std::uint16_t>(packet[4] << 8 | packet[5]);
-  const auto seq = static_cast<std::uint16_t>(packet[6] << 8 | packet[7]);
-  if (seq != sequence || (socket.kind == IcmpSocketKind::Raw && id != socket.id)) return false;
-  reply->from = from;
-  reply->ttl = ttl;
-  reply->data = packet + kIcmpHeader;
-  reply->size = size - kIcmpHeader;
-  return true;
-}
-
 // Writes the record to the start of the reply buffer (which need not be aligned).
 void StoreRecord(PVOID buffer, const ICMP_ECHO_REPLY& record) { std::memcpy(buffer, &record, sizeof(record)); }
 
@@ -202,6 +167,33 @@ bool SystemResolve(const char* name, IPAddr* address) {
 }
 
 }  // namespace
+
+// A datagram socket delivers the ICMP message alone, already matched to its
+// identifier by the kernel; a raw socket delivers the IP header too, and every
+// ICMP message of the host, our own request on loopback among them.
+bool IcmpMatchReply(IcmpSocketKind kind, std::uint16_t rawId, const std::uint8_t* packet, std::size_t size,
+                    IPAddr from, int ttl, IPAddr destination, std::uint16_t sequence, IcmpReply* reply) {
+  if (kind == IcmpSocketKind::Raw) {
+    if (size < 20 || (packet[0] >> 4) != 4) return false;
+    const std::size_t headerSize = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
+    if (headerSize < 20 || headerSize > size || packet[9] != IPPROTO_ICMP) return false;
+    ttl = packet[8];
+    std::memcpy(&from, packet + 12, sizeof(from));
+    packet += headerSize;
+    size -= headerSize;
+  }
+  if (from != destination) return false;
+  if (size < kIcmpHeader || packet[0] != kEchoReply || packet[1] != 0) return false;
+  const auto id = static_cast<std::uint16_t>(packet[4] << 8 | packet[5]);
+  const auto seq = static_cast<std::uint16_t>(packet[6] << 8 | packet[7]);
+  if (seq != sequence || (kind == IcmpSocketKind::Raw && id != rawId)) return false;
+  reply->from = from;
+  reply->ttl = ttl;
+  reply->data = packet + kIcmpHeader;
+  reply->size = size - kIcmpHeader;
+  return true;
+}
+
 
 bool IcmpKeepOnlyEchoPrivilege() {
   Capabilities caps;
@@ -353,9 +345,9 @@ DWORD IcmpSendEcho(HANDLE IcmpHandle, IPAddr DestinationAddress, PVOID RequestDa
       if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int)))
         std::memcpy(&ttl, CMSG_DATA(c), sizeof(int));
     }
-    Reply reply;
-    const bool ours = MatchReply(*echo, packet.data(), static_cast<std::size_t>(got), from.sin_addr.s_addr, ttl,
-                                 DestinationAddress, sequence, &reply);
+    IcmpReply reply;
+    const bool ours = IcmpMatchReply(echo->kind, echo->id, packet.data(), static_cast<std::size_t>(got),
+                                     from.sin_addr.s_addr, ttl, DestinationAddress, sequence, &reply);
     if (ours && g_dropReplies.load()) ++g_faultsFired;
     if (!ours || g_dropReplies.load()) {
       // Other traffic never stretches the wait beyond the time-out.

@@ -7,6 +7,9 @@
 // pinger, and the test hooks (socket kind, faults, resolver). See docs/icmp.md.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "platform/wintypes.h"
 
 // An IPv4 address in network byte order.
@@ -125,3 +128,22 @@ void IcmpTestSetNameResolver(IcmpNameResolver resolver);
 
 // Both socket kinds allowed, no faults, fired count 0, the system resolver.
 void IcmpTestReset();
+
+// ---- Reading a received packet (used by IcmpSendEcho; a function of its own
+// so that it can be tried on any bytes).
+
+// An echo reply found in a packet; data points into the packet.
+struct IcmpReply {
+  IPAddr from = 0;
+  int ttl = 0;
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+};
+
+// True when `packet` (size bytes, from `from` with `ttl` as the socket
+// reported them) is the echo reply from `destination` to `sequence`. A raw
+// socket's packet starts with the IP header, whose source and TTL then count,
+// and its identifier must be rawId; a datagram socket's packet is the ICMP
+// message alone, its identifier already matched by the kernel.
+bool IcmpMatchReply(IcmpSocketKind kind, std::uint16_t rawId, const std::uint8_t* packet, std::size_t size,
+                    IPAddr from, int ttl, IPAddr destination, std::uint16_t sequence, IcmpReply* reply);
