@@ -14,6 +14,8 @@ packages=(
   xvfb xauth x11-utils xdotool trayer
   # the log window's monospaced font and the interface font
   fonts-dejavu-core
+  # the NetworkManager stand-in of the tests: a private D-Bus daemon and its mock template
+  dbus python3-dbusmock
 )
 
 missing=()
