@@ -1,0 +1,277 @@
+// The NetworkManager back end on the stand-in: what only it does (GUIDs from
+// hardware addresses, refusals, devices and the service coming and going,
+// state changes as notifications, no secrets in documents) and the choice of
+// the back end.
+#include <gtest/gtest.h>
+
+#include <QDBusMetaType>
+
+#include <string>
+#include <vector>
+
+#include "platform/nm/NmMapping.h"
+#include "platform/widetext.h"
+#include "platform/wlanapi.h"
+#include "platform/wlanbackend.h"
+#include "tests/nm/NmStandIn.h"
+
+namespace {
+
+using Settings = QMap<QString, QVariantMap>;
+
+DWORD ConnReasonOf(const std::vector<BYTE>& payload) {
+  DWORD value = 0;
+  if (payload.size() >= offsetof(WLAN_CONNECTION_NOTIFICATION_DATA, dwFlags))
+    std::memcpy(&value, payload.data() + offsetof(WLAN_CONNECTION_NOTIFICATION_DATA, wlanReasonCode), 4);
+  return value;
+}
+
+class NetworkManagerBackend : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string missing = nmtest::StandIn::MissingTools();
+    if (!missing.empty()) GTEST_SKIP() << "NetworkManager stand-in not available: " << missing;
+    std::string error;
+    ASSERT_TRUE(m_nm.Start(&error)) << error;
+    qDBusRegisterMetaType<Settings>();
+    setenv("AERLUME_WLAN_BACKEND", "networkmanager", 1);
+  }
+  void TearDown() override {
+    if (m_handle) {
+      EXPECT_EQ(WlanCloseHandle(m_handle, nullptr), ERROR_SUCCESS);
+    }
+    m_nm.Stop();
+    setenv("AERLUME_WLAN_BACKEND", "simulated", 1);
+    unsetenv("AERLUME_SIM_WORLD");
+  }
+
+  QString AddWifi(const char* name, const char* iface, const char* permanent) {
+    return m_nm.MockText(QStringLiteral("AddWifi"), {QString::fromLatin1(name), QString::fromLatin1(iface),
+                                                     nmtest::kDisconnected, QString::fromLatin1(permanent)});
+  }
+
+  void Open() {
+    DWORD version = 0;
+    ASSERT_EQ(WlanOpenHandle(2, nullptr, &version, &m_handle), ERROR_SUCCESS);
+  }
+
+  std::vector<GUID> Guids() {
+    std::vector<GUID> out;
+    WLAN_INTERFACE_INFO_LIST* list = nullptr;
+    if (WlanEnumInterfaces(m_handle, nullptr, &list) != ERROR_SUCCESS) return out;
+    for (DWORD i = 0; i < list->dwNumberOfItems; ++i) out.push_back(list->InterfaceInfo[i].InterfaceGuid);
+    WlanFreeMemory(list);
+    return out;
+  }
+
+  void Listen() {
+    ASSERT_EQ(WlanRegisterNotification(m_handle, WLAN_NOTIFICATION_SOURCE_ALL, FALSE, &nmtest::Recorder::Callback,
+                                       &m_seen, nullptr, nullptr),
+              ERROR_SUCCESS);
+  }
+
+  nmtest::StandIn m_nm;
+  nmtest::Recorder m_seen;
+  HANDLE m_handle = nullptr;
+};
+
+TEST_F(NetworkManagerBackend, GuidsFollowTheHardwareAddressAcrossRestarts) {
+  AddWifi("first", "wlan0", "00:11:22:33:44:55");
+  AddWifi("second", "wlan1", "");  // no permanent address: the interface name decides
+  Open();
+  const std::vector<GUID> before = Guids();
+  ASSERT_EQ(before.size(), 2u);
+  EXPECT_FALSE(before[0] == before[1]);
+
+  // NetworkManager restarts; its object paths differ, the adapters do not.
+  EXPECT_EQ(WlanCloseHandle(m_handle, nullptr), ERROR_SUCCESS);
+  m_handle = nullptr;
+  m_nm.StopService();
+  std::string error;
+  ASSERT_TRUE(m_nm.StartService(&error)) << error;
+  AddWifi("renamed", "wlan7", "00:11:22:33:44:55");
+  AddWifi("other", "wlan1", "");
+  Open();
+  const std::vector<GUID> after = Guids();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_TRUE(after[0] == before[0]);
+  EXPECT_TRUE(after[1] == before[1]);
+}
+
+TEST_F(NetworkManagerBackend, RefusedScans) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  Open();
+  Listen();
+  const GUID guid = Guids().at(0);
+  m_nm.Mock(QStringLiteral("RefuseScans"), {device, QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied")});
+  EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
+
+  // Refused for another reason (a scan already running): the scan fails the usual way.
+  m_nm.Mock(QStringLiteral("RefuseScans"), {device, QStringLiteral("org.freedesktop.NetworkManager.Device.NotAllowed")});
+  EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  nmtest::Recorder::Item failed;
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_scan_fail, guid, &failed));
+  ASSERT_EQ(failed.payload.size(), 4u);
+  DWORD reason = 0;
+  std::memcpy(&reason, failed.payload.data(), 4);
+  EXPECT_EQ(reason, WLAN_REASON_CODE_SCAN_CALL_FAIL);
+}
+
+TEST_F(NetworkManagerBackend, StateChangesBecomeTheConnectionSequence) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  Open();
+  Listen();
+  const GUID guid = Guids().at(0);
+  for (unsigned state : {nmtest::kPrepare, nmtest::kConfig, nmtest::kActivated})
+    m_nm.Mock(QStringLiteral("SetDeviceState"), {device, state, 0u});
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, guid));
+  std::vector<std::pair<DWORD, DWORD>> codes;
+  for (const auto& item : m_seen.Items()) codes.emplace_back(item.source, item.code);
+  const std::vector<std::pair<DWORD, DWORD>> expected = {
+      {WLAN_NOTIFICATION_SOURCE_ACM, wlan_notification_acm_connection_start},
+      {WLAN_NOTIFICATION_SOURCE_MSM, wlan_notification_msm_associating},
+      {WLAN_NOTIFICATION_SOURCE_MSM, wlan_notification_msm_associated},
+      {WLAN_NOTIFICATION_SOURCE_MSM, wlan_notification_msm_connected},
+      {WLAN_NOTIFICATION_SOURCE_ACM, wlan_notification_acm_connection_complete},
+  };
+  EXPECT_EQ(codes, expected);
+  EXPECT_EQ(Guids().size(), 1u);
+
+  // Link lost: disconnected with the mapped reason (40, carrier).
+  m_nm.Mock(QStringLiteral("SetDeviceState"), {device, nmtest::kDisconnected, 40u});
+  nmtest::Recorder::Item lost;
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_disconnected, guid, &lost));
+  EXPECT_EQ(ConnReasonOf(lost.payload), WLAN_REASON_CODE_MSM_DRIVER_DISCONNECTED);
+}
+
+TEST_F(NetworkManagerBackend, FailedAttemptCarriesTheMappedReason) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  Open();
+  Listen();
+  const GUID guid = Guids().at(0);
+  m_nm.Mock(QStringLiteral("SetDeviceState"), {device, nmtest::kPrepare, 0u});
+  m_nm.Mock(QStringLiteral("SetDeviceState"), {device, nmtest::kFailed, 53u});  // SSID not found
+  nmtest::Recorder::Item failed;
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_attempt_fail, guid, &failed));
+  EXPECT_EQ(ConnReasonOf(failed.payload), WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE);
+}
+
+TEST_F(NetworkManagerBackend, AdaptersLeaveAndReturnWithTheService) {
+  const QString first = AddWifi("first", "wlan0", "00:11:22:33:44:55");
+  AddWifi("second", "wlan1", "00:11:22:33:44:66");
+  Open();
+  Listen();
+  const std::vector<GUID> guids = Guids();
+  ASSERT_EQ(guids.size(), 2u);
+
+  m_nm.Mock(QStringLiteral("DropDevice"), {first});
+  EXPECT_TRUE(m_seen.WaitFor(wlan_notification_acm_interface_removal, guids[0]));
+  EXPECT_EQ(Guids().size(), 1u);
+
+  // The service stops: the rest go; calls fail without hanging; it comes back with its adapter.
+  m_nm.StopService();
+  EXPECT_TRUE(m_seen.WaitFor(wlan_notification_acm_interface_removal, guids[1]));
+  WLAN_INTERFACE_INFO_LIST* list = nullptr;
+  EXPECT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SERVICE_NOT_ACTIVE);
+  EXPECT_EQ(WlanScan(m_handle, &guids[1], nullptr, nullptr, nullptr), ERROR_SERVICE_NOT_ACTIVE);
+  std::string error;
+  ASSERT_TRUE(m_nm.StartService(&error)) << error;
+  AddWifi("back", "wlan1", "00:11:22:33:44:66");
+  EXPECT_TRUE(m_seen.WaitFor(wlan_notification_acm_interface_arrival, guids[1]));
+  EXPECT_EQ(Guids(), std::vector<GUID>{guids[1]});
+}
+
+TEST_F(NetworkManagerBackend, ProfileDocumentsCarryNoSecrets) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  Settings s;
+  s[QStringLiteral("connection")] = {{QStringLiteral("id"), QStringLiteral("Office & Lab")},
+                                     {QStringLiteral("type"), QStringLiteral("802-11-wireless")},
+                                     {QStringLiteral("autoconnect"), false}};
+  s[QStringLiteral("802-11-wireless")] = {{QStringLiteral("ssid"), QByteArray("Office")}};
+  s[QStringLiteral("802-11-wireless-security")] = {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")},
+                                                   {QStringLiteral("psk"), QStringLiteral("hunter2hunter2")}};
+  m_nm.Mock(QStringLiteral("AddConnection"), {QStringLiteral("office"), QVariant::fromValue(s)});
+  Open();
+  const GUID guid = Guids().at(0);
+  LPWSTR xml = nullptr;
+  ASSERT_EQ(WlanGetProfile(m_handle, &guid, u"Office & Lab", nullptr, &xml, nullptr, nullptr), ERROR_SUCCESS);
+  const std::string document = WideToUtf8(xml);
+  WlanFreeMemory(xml);
+  EXPECT_EQ(document.find("hunter2"), std::string::npos) << document;
+  EXPECT_EQ(document.find("keyMaterial"), std::string::npos) << document;
+  EXPECT_NE(document.find("<name>Office &amp; Lab</name>"), std::string::npos) << document;
+  EXPECT_NE(document.find("<connectionMode>manual</connectionMode>"), std::string::npos) << document;
+}
+
+// The choice without AERLUME_WLAN_BACKEND.
+TEST_F(NetworkManagerBackend, ChosenWhenItHasAWifiDevice) {
+  AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  unsetenv("AERLUME_WLAN_BACKEND");
+  EXPECT_EQ(wlanbackend::Select().kind, wlanbackend::Kind::NetworkManager);
+  setenv("AERLUME_SIM_WORLD", "/nonexistent/world.json", 1);
+  const wlanbackend::Choice asked = wlanbackend::Select();
+  EXPECT_EQ(asked.kind, wlanbackend::Kind::Simulated);
+  EXPECT_FALSE(asked.fallback);
+}
+
+TEST_F(NetworkManagerBackend, WithoutAWifiDeviceTheSimulatedWorldSaysSo) {
+  unsetenv("AERLUME_WLAN_BACKEND");
+  const wlanbackend::Choice choice = wlanbackend::Select();
+  EXPECT_EQ(choice.kind, wlanbackend::Kind::Simulated);
+  EXPECT_TRUE(choice.fallback);
+  Open();
+  EXPECT_EQ(wlanbackend::TitleRemark(), "simulated world");
+  const std::vector<std::string> notices = wlanbackend::Notices();
+  ASSERT_FALSE(notices.empty());
+  EXPECT_NE(notices.front().find("simulated world is shown"), std::string::npos);
+}
+
+TEST(NetworkManagerMapping, SecurityFromAccessPointFlags) {
+  struct Case {
+    const char* name;
+    unsigned flags, wpa, rsn;
+    bool enabled;
+    DOT11_AUTH_ALGORITHM auth;
+    DOT11_CIPHER_ALGORITHM cipher;
+  };
+  const Case cases[] = {
+      {"open", 0, 0, 0, false, DOT11_AUTH_ALGO_80211_OPEN, DOT11_CIPHER_ALGO_NONE},
+      {"static WEP (privacy only)", 1, 0, 0, true, DOT11_AUTH_ALGO_80211_OPEN, DOT11_CIPHER_ALGO_WEP},
+      {"WPA-PSK TKIP", 1, 0x4 | 0x40 | 0x100, 0, true, DOT11_AUTH_ALGO_WPA_PSK, DOT11_CIPHER_ALGO_TKIP},
+      {"WPA2-PSK CCMP", 1, 0, 0x8 | 0x80 | 0x100, true, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP},
+      {"WPA2 mixed with WPA: RSN wins", 1, 0x4 | 0x100, 0x8 | 0x100, true, DOT11_AUTH_ALGO_RSNA_PSK,
+       DOT11_CIPHER_ALGO_CCMP},
+      {"WPA2-Enterprise", 1, 0, 0x8 | 0x200, true, DOT11_AUTH_ALGO_RSNA, DOT11_CIPHER_ALGO_CCMP},
+      {"WPA3-SAE", 1, 0, 0x8 | 0x400, true, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP},
+  };
+  for (const Case& c : cases) {
+    const nm::ApSecurity s = nm::SecurityOf(c.flags, c.wpa, c.rsn);
+    EXPECT_EQ(s.enabled, c.enabled) << c.name;
+    EXPECT_EQ(s.auth, c.auth) << c.name;
+    EXPECT_EQ(s.cipher, c.cipher) << c.name;
+  }
+}
+
+TEST(NetworkManagerMapping, InterfaceStateFromDeviceState) {
+  struct Case {
+    const char* name;
+    unsigned state;
+    bool adhoc;
+    WLAN_INTERFACE_STATE expected;
+  };
+  const Case cases[] = {
+      {"unmanaged", 10, false, wlan_interface_state_not_ready},
+      {"unavailable (radio off)", 20, false, wlan_interface_state_not_ready},
+      {"disconnected", 30, false, wlan_interface_state_disconnected},
+      {"prepare", 40, false, wlan_interface_state_associating},
+      {"need-auth", 60, false, wlan_interface_state_authenticating},
+      {"ip-config (link up, no address yet)", 70, false, wlan_interface_state_authenticating},
+      {"activated", 100, false, wlan_interface_state_connected},
+      {"activated ad hoc", 100, true, wlan_interface_state_ad_hoc_network_formed},
+      {"deactivating", 110, false, wlan_interface_state_disconnecting},
+      {"failed", 120, false, wlan_interface_state_disconnected},
+  };
+  for (const Case& c : cases) EXPECT_EQ(nm::InterfaceStateOf(c.state, c.adhoc), c.expected) << c.name;
+}
+
+}  // namespace

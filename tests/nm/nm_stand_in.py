@@ -1,0 +1,160 @@
+'''NetworkManager stand-in for Aerlume's tests: python3-dbusmock's
+networkmanager template, extended with what the template lacks.
+
+Run on a private bus (DBUS_SYSTEM_BUS_ADDRESS pointing at it):
+
+    python3 -m dbusmock --template tests/nm/nm_stand_in.py
+
+Everything is driven through the mock interface (org.freedesktop.DBus.Mock)
+of /org/freedesktop:
+
+- AddWifi(name, iface, state, perm_hw) -> device path: a Wi-Fi device with
+  its own permanent address, LastScan, ActiveAccessPoint and Autoconnect (the
+  properties NetworkManager 1.42 publishes that the template leaves out); its
+  RequestScan sets a new LastScan shortly after the call, or fails with the
+  error set by RefuseScans.
+- RefuseScans(device, error_name): '' accepts scans again.
+- SetLastScan(device, msec): a background scan finishing.
+- SetDeviceState(device, state, reason): State, StateReason, the
+  StateChanged signal and PropertiesChanged.
+- SetActive(device, ap_path, connection_path): the device up on that access
+  point through an active connection of that settings connection.
+- AddConnection(name, settings) -> settings path: a saved connection with
+  exactly the given settings (secrets are never returned by GetSettings).
+- SetStrength(ap_path, strength).
+- DropDevice(device): the device goes away (DeviceRemoved).
+
+The template's own methods (AddAccessPoint, RemoveAccessPoint, ...) stay
+available. Signals go out as org.freedesktop.DBus.Properties.PropertiesChanged,
+as NetworkManager 1.x sends them.
+'''
+
+import time
+
+import dbus
+import dbusmock
+from dbusmock import MOCK_IFACE
+from dbusmock.templates import networkmanager as nm
+from dbusmock.templates.networkmanager import *  # noqa: F401,F403 (the template's mock methods)
+from gi.repository import GLib
+
+BUS_NAME = nm.BUS_NAME
+MAIN_OBJ = nm.MAIN_OBJ
+SYSTEM_BUS = True
+IS_OBJECT_MANAGER = True
+
+PROPS_IFACE = 'org.freedesktop.DBus.Properties'
+DEVICE_IFACE = nm.DEVICE_IFACE
+WIRELESS_IFACE = nm.WIRELESS_DEVICE_IFACE
+AP_IFACE = nm.ACCESS_POINT_IFACE
+
+
+def load(mock, parameters):
+    nm.load(mock, parameters)
+    manager = dbusmock.get_object(nm.MANAGER_OBJ)
+    manager.Set(nm.MANAGER_IFACE, 'Version', parameters.get('Version', '1.42.4'))
+
+
+def _changed(obj, iface, props):
+    obj.EmitSignal(PROPS_IFACE, 'PropertiesChanged', 'sa{sv}as', [iface, props, dbus.Array([], signature='s')])
+
+
+def _set(path, iface, name, value):
+    obj = dbusmock.get_object(path)
+    obj.Set(iface, name, value)
+    _changed(obj, iface, {name: value})
+
+
+def _now_msec():
+    return dbus.Int64(int(time.monotonic() * 1000))
+
+
+def _request_scan(dev, _options):
+    refusal = getattr(dev, 'scan_refusal', '')
+    if refusal:
+        raise dbus.exceptions.DBusException('scan refused', name=refusal)
+    path = dev.path if hasattr(dev, 'path') else dev.__dbus_object_path__
+
+    def finish():
+        _set(path, WIRELESS_IFACE, 'LastScan', _now_msec())
+        return False
+
+    GLib.timeout_add(50, finish)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='ssus', out_signature='s')
+def AddWifi(self, device_name, iface_name, state, perm_hw):
+    path = nm.AddWiFiDevice(self, device_name, iface_name, state)
+    dev = dbusmock.get_object(path)
+    dev.Set(WIRELESS_IFACE, 'PermHwAddress', dbus.String(perm_hw))
+    dev.Set(WIRELESS_IFACE, 'HwAddress', dbus.String(perm_hw))
+    dev.AddProperties(WIRELESS_IFACE, {'LastScan': dbus.Int64(-1), 'ActiveAccessPoint': dbus.ObjectPath('/')})
+    dev.AddProperties(DEVICE_IFACE, {'Autoconnect': dbus.Boolean(True)})
+    dev.scan_refusal = ''
+    dev.request_scan = _request_scan
+    dev.AddMethod(WIRELESS_IFACE, 'RequestScan', 'a{sv}', '', 'self.request_scan(self, args[0])')
+    dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', '')
+    return path
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
+def RefuseScans(_self, device, error_name):
+    dbusmock.get_object(device).scan_refusal = error_name
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sx', out_signature='')
+def SetLastScan(_self, device, msec):
+    _set(device, WIRELESS_IFACE, 'LastScan', dbus.Int64(msec))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='suu', out_signature='')
+def SetDeviceState(_self, device, state, reason):
+    dev = dbusmock.get_object(device)
+    old = dev.Get(DEVICE_IFACE, 'State')
+    dev.Set(DEVICE_IFACE, 'State', dbus.UInt32(state))
+    dev.Set(DEVICE_IFACE, 'StateReason', dbus.Struct((dbus.UInt32(state), dbus.UInt32(reason)), signature='uu'))
+    dev.EmitSignal(DEVICE_IFACE, 'StateChanged', 'uuu', [dbus.UInt32(state), dbus.UInt32(old), dbus.UInt32(reason)])
+    _changed(dev, DEVICE_IFACE, {'State': dbus.UInt32(state)})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='s')
+def SetActive(self, device, ap_path, connection_path):
+    conn = dbusmock.get_object(connection_path)
+    name = conn.settings['connection']['id']
+    count = len(dbusmock.get_object(nm.MANAGER_OBJ).Get(nm.MANAGER_IFACE, 'ActiveConnections'))
+    active = nm.AddActiveConnection(self, [device], connection_path, ap_path, 'active%d' % count,
+                                    dbus.UInt32(nm.NMActiveConnectionState.NM_ACTIVE_CONNECTION_STATE_ACTIVATED))
+    dbusmock.get_object(active).Set(nm.ACTIVE_CONNECTION_IFACE, 'Id', dbus.String(name))
+    _set(device, WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath(ap_path))
+    _set(device, DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath(active))
+    return active
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sa{sa{sv}}', out_signature='s')
+def AddConnection(self, name, settings):
+    path = '/org/freedesktop/NetworkManager/Settings/' + name
+    self.AddObject(path, nm.CSETTINGS_IFACE, {'Unsaved': False, 'Flags': dbus.UInt32(0), 'Filename': ''},
+                   [('GetSettings', '', 'a{sa{sv}}', 'ret = self.settings'),
+                    ('Delete', '', '', '')])
+    conn = dbusmock.get_object(path)
+    conn.settings = settings
+    settings_obj = dbusmock.get_object(nm.SETTINGS_OBJ)
+    connections = settings_obj.Get(nm.SETTINGS_IFACE, 'Connections')
+    connections.append(dbus.ObjectPath(path))
+    settings_obj.Set(nm.SETTINGS_IFACE, 'Connections', connections)
+    settings_obj.EmitSignal(nm.SETTINGS_IFACE, 'NewConnection', 'o', [path])
+    return path
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sy', out_signature='')
+def SetStrength(_self, ap_path, strength):
+    _set(ap_path, AP_IFACE, 'Strength', dbus.Byte(strength))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
+def DropDevice(self, device):
+    manager = dbusmock.get_object(nm.MANAGER_OBJ)
+    devices = [d for d in manager.Get(nm.MANAGER_IFACE, 'Devices') if d != device]
+    manager.Set(nm.MANAGER_IFACE, 'Devices', dbus.Array(devices, signature='o'))
+    self.RemoveObject(device)
+    manager.EmitSignal(nm.MANAGER_IFACE, 'DeviceRemoved', 'o', [dbus.ObjectPath(device)])
