@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QDBusMetaType>
+#include <QTemporaryDir>
+
+#include <fstream>
 
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
 #include "platform/wlanbackend.h"
+#include "platform/wlansim/SimControl.h"
 #include "tests/nm/NmStandIn.h"
 
 namespace {
@@ -224,6 +228,25 @@ TEST_F(NetworkManagerBackend, WithoutAWifiDeviceTheSimulatedWorldSaysSo) {
   const std::vector<std::string> notices = wlanbackend::Notices();
   ASSERT_FALSE(notices.empty());
   EXPECT_NE(notices.front().find("simulated world is shown"), std::string::npos);
+}
+
+TEST(BackendChoice, RefusedWorldFileIsNamedInTheLog) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath(QStringLiteral("broken.json")).toStdString();
+  std::ofstream(path) << "{\n  \"adapters\": [\n";
+  setenv("AERLUME_SIM_WORLD", path.c_str(), 1);
+  testing::internal::CaptureStderr();
+  wlansim::ResetToDefault();
+  testing::internal::GetCapturedStderr();
+  HANDLE handle = nullptr;
+  DWORD version = 0;
+  ASSERT_EQ(WlanOpenHandle(2, nullptr, &version, &handle), ERROR_SUCCESS);
+  const std::vector<std::string> notices = wlanbackend::Notices();
+  EXPECT_EQ(WlanCloseHandle(handle, nullptr), ERROR_SUCCESS);
+  unsetenv("AERLUME_SIM_WORLD");
+  wlansim::ResetToDefault();
+  ASSERT_EQ(notices.size(), 1u);  // asked for by the world file: no word of a fallback
+  EXPECT_NE(notices[0].find("world file was refused (" + path + ":"), std::string::npos) << notices[0];
 }
 
 TEST(NetworkManagerMapping, SecurityFromAccessPointFlags) {
