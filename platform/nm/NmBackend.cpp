@@ -26,6 +26,7 @@
 #include "platform/winmsg.h"
 #include "platform/wlansim/Memory.h"
 #include "platform/wlansim/Payloads.h"
+#include "platform/wlansim/ProfileXml.h"
 #include "platform/wlansim/Radio.h"
 
 Q_LOGGING_CATEGORY(lcNm, "aerlume.wlan.networkmanager", QtWarningMsg)
@@ -276,6 +277,8 @@ class Watcher : public QObject {
   void Stop();
   // Queues a scan failure for `guid` (delivered on the watcher's thread).
   void ScanFailed(const GUID& guid, WLAN_REASON_CODE reason);
+  // Queues an attempt refused before it began: start, attempt failed, complete.
+  void AttemptRefused(const GUID& guid, const wlansim::ConnectionFacts& facts, WLAN_REASON_CODE reason);
 
  public Q_SLOTS:
   void OnStateChanged(const QDBusMessage& message);
@@ -403,6 +406,19 @@ void Watcher::ScanFailed(const GUID& guid, WLAN_REASON_CODE reason) {
       this,
       [this, guid, reason] {
         Emit(guid, WLAN_NOTIFICATION_SOURCE_ACM, wlan_notification_acm_scan_fail, wlansim::DwordPayload(reason));
+      },
+      Qt::QueuedConnection);
+}
+
+void Watcher::AttemptRefused(const GUID& guid, const wlansim::ConnectionFacts& facts, WLAN_REASON_CODE reason) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, guid, facts, reason] {
+        constexpr DWORD kAcm = WLAN_NOTIFICATION_SOURCE_ACM;
+        Emit(guid, kAcm, wlan_notification_acm_connection_start,
+             wlansim::ConnectionPayload(facts, WLAN_REASON_CODE_SUCCESS));
+        Emit(guid, kAcm, wlan_notification_acm_connection_attempt_fail, wlansim::ConnectionPayload(facts, reason));
+        Emit(guid, kAcm, wlan_notification_acm_connection_complete, wlansim::ConnectionPayload(facts, reason));
       },
       Qt::QueuedConnection);
 }
@@ -559,6 +575,7 @@ DWORD Backend::Open(HANDLE* handle) {
       QDBusConnection::disconnectFromBus(session->name);
       return ERROR_SERVICE_NOT_ACTIVE;
     }
+    qDBusRegisterMetaType<Settings>();
     session->watcher = new Watcher(this, session->connection);
     session->watcher->moveToThread(&session->thread);
     session->thread.setObjectName(QStringLiteral("aerlume-nm"));
@@ -1013,20 +1030,93 @@ DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD /*flags*/, cons
   return ERROR_NOT_SUPPORTED;
 }
 
-DWORD Backend::Connect(HANDLE handle, const GUID& guid, const wlanbackend::ConnectRequest& /*request*/) {
+// A profile connection is activated on the chosen access point; without a
+// profile, an open network gets a new connection for that SSID and access
+// point, and a secured one fails as the simulated service fails it (no key to
+// offer). Refusals known before anything starts come as the usual
+// start / attempt-failed / complete sequence; the rest follows the device's
+// state changes.
+DWORD Backend::Connect(HANDLE handle, const GUID& guid, const wlanbackend::ConnectRequest& request) {
   NM_OPEN_BUS();
   NM_FIND_DEVICE(d);
-  return ERROR_NOT_SUPPORTED;
+  if (d.state < kStateDisconnected) return ERROR_NOT_READY;
+  wlansim::ConnectionFacts facts;
+  facts.mode = request.mode;
+  facts.ssid = request.ssid;
+  facts.bssType = request.bssType == dot11_BSS_type_any ? dot11_BSS_type_infrastructure : request.bssType;
+  auto refuse = [&](WLAN_REASON_CODE reason) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_session) m_session->watcher->AttemptRefused(guid, facts, reason);
+    return ERROR_SUCCESS;
+  };
+
+  // The access point: the desired BSSID, else any of the SSID (NetworkManager chooses).
+  const std::vector<AccessPointInfo> aps = ReadAccessPoints(*bus, d);
+  auto pick = [&](const QByteArray& ssid, const AccessPointInfo** out) {
+    for (const AccessPointInfo& ap : aps) {
+      if (ap.ssid != ssid) continue;
+      if (request.bssid && std::memcmp(ap.bssid, request.bssid->data(), 6) != 0) continue;
+      *out = &ap;
+      return true;
+    }
+    return false;
+  };
+
+  QDBusMessage reply;
+  if (request.mode == wlan_connection_mode_profile || request.mode == wlan_connection_mode_auto) {
+    facts.profileName = request.profile;
+    DWORD error = 0;
+    const std::vector<Profile> profiles = ReadProfiles(*bus, d, &error);
+    if (error) return error;
+    const auto it = std::find_if(profiles.begin(), profiles.end(),
+                                 [&](const Profile& p) { return p.view.name.toStdString() == request.profile; });
+    if (it == profiles.end()) return refuse(WLAN_REASON_CODE_PROFILE_MISSING);
+    facts.ssid = Bytes(it->view.ssid);
+    facts.security = it->view.encryption != QLatin1String("none");
+    if (!request.ssid.empty() && request.ssid != facts.ssid) return refuse(WLAN_REASON_CODE_PROFILE_NOT_COMPATIBLE);
+    const AccessPointInfo* ap = nullptr;
+    if (!pick(it->view.ssid, &ap) && request.bssid) return refuse(WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE);
+    reply = bus->Call(kManagerPath, kManagerIface, QStringLiteral("ActivateConnection"),
+                      {QVariant::fromValue(QDBusObjectPath(it->path)), QVariant::fromValue(QDBusObjectPath(d.path)),
+                       QVariant::fromValue(QDBusObjectPath(ap ? ap->path : QStringLiteral("/")))});
+  } else {
+    // Discovery (and a temporary document, which names the SSID the same way).
+    QByteArray ssid = QByteArray::fromStdString(request.ssid);
+    if (request.mode == wlan_connection_mode_temporary_profile) {
+      wlansim::ParsedProfile parsed;
+      wlansim::ParseProfileXml(request.profile, &parsed);  // checked by WlanConnect
+      ssid = QByteArray::fromStdString(parsed.ssid);
+      facts.profileName = parsed.name;
+    }
+    facts.ssid = Bytes(ssid);
+    const AccessPointInfo* ap = nullptr;
+    if (!pick(ssid, &ap)) return refuse(WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE);
+    facts.security = ap->security.enabled;
+    std::memcpy(facts.bssid.data(), ap->bssid, 6);
+    if (request.mode == wlan_connection_mode_discovery_unsecure && ap->security.enabled)
+      return refuse(WLAN_REASON_CODE_NETWORK_NOT_COMPATIBLE);
+    if (ap->security.enabled) return refuse(WLAN_REASON_CODE_MSMSEC_UI_REQUEST_FAILURE);  // no key to offer
+    QVariantMap wireless{{QStringLiteral("ssid"), ssid},
+                         {QStringLiteral("mode"), ap->adhoc ? QStringLiteral("adhoc") : QStringLiteral("infrastructure")}};
+    Settings settings;
+    settings[QStringLiteral("802-11-wireless")] = wireless;
+    reply = bus->Call(kManagerPath, kManagerIface, QStringLiteral("AddAndActivateConnection"),
+                      {QVariant::fromValue(settings), QVariant::fromValue(QDBusObjectPath(d.path)),
+                       QVariant::fromValue(QDBusObjectPath(ap->path))});
+  }
+  const DWORD error = ErrorOf(reply);
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SERVICE_NOT_ACTIVE) return error;
+  if (error) return refuse(WLAN_REASON_CODE_UNKNOWN);
+  return ERROR_SUCCESS;
 }
 
 DWORD Backend::Disconnect(HANDLE handle, const GUID& guid) {
   NM_OPEN_BUS();
   NM_FIND_DEVICE(d);
   if (d.state < kStateDisconnected) return ERROR_NOT_READY;
+  if (d.state == kStateDisconnected || d.state == kStateFailed) return ERROR_SUCCESS;  // nothing to end
   const QDBusMessage reply = bus->Call(d.path, kDeviceIface, QStringLiteral("Disconnect"));
-  const DWORD error = ErrorOf(reply);
-  // Disconnecting a device that is not connected is no failure.
-  return error == ERROR_GEN_FAILURE && d.state <= kStateDisconnected ? ERROR_SUCCESS : error;
+  return ErrorOf(reply);
 }
 
 #undef NM_FIND_DEVICE

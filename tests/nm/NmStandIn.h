@@ -94,6 +94,10 @@ class Recorder {
     }
     return false;
   }
+  void Clear() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_items.clear();
+  }
   std::vector<Item> Items() {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_items;

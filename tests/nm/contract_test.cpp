@@ -44,6 +44,7 @@ std::string SsidText(const DOT11_SSID& ssid) {
 wlansim::World SimulatedWorld() {
   wlansim::World world;
   world.timing.scanMs = 100;
+  world.timing.stepMs = 20;
   wlansim::Adapter a;
   wlansim::ParseGuid("{3D1F6C2A-8B44-4E0F-9A51-77C2E5D10B01}", &a.guid);
   a.description = "wlan0";
@@ -253,6 +254,132 @@ TEST_P(BackendContract, ProfileListAndDocument) {
   EXPECT_EQ(WlanGetProfile(m_handle, &m_guid, u"Nowhere", nullptr, &xml, nullptr, nullptr), ERROR_NOT_FOUND);
   EXPECT_EQ(xml, nullptr);
 }
+
+// The connection notifications of one adapter: (code, reason) of ACM start,
+// attempt failed, complete, disconnected.
+std::vector<std::pair<DWORD, DWORD>> AttemptOf(nmtest::Recorder& seen, const GUID& guid) {
+  std::vector<std::pair<DWORD, DWORD>> out;
+  for (const auto& item : seen.Items()) {
+    if (item.source != WLAN_NOTIFICATION_SOURCE_ACM || !(item.guid == guid)) continue;
+    if (item.code != wlan_notification_acm_connection_start && item.code != wlan_notification_acm_connection_attempt_fail &&
+        item.code != wlan_notification_acm_connection_complete && item.code != wlan_notification_acm_disconnected)
+      continue;
+    DWORD reason = 0;
+    std::memcpy(&reason, item.payload.data() + offsetof(WLAN_CONNECTION_NOTIFICATION_DATA, wlanReasonCode), 4);
+    out.emplace_back(item.code, reason);
+  }
+  return out;
+}
+
+class ConnectContract : public BackendContract {
+ protected:
+  void SetUp() override {
+    BackendContract::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_EQ(WlanRegisterNotification(m_handle, WLAN_NOTIFICATION_SOURCE_ALL, FALSE, &nmtest::Recorder::Callback,
+                                       &m_seen, nullptr, nullptr),
+              ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    if (m_handle) {
+      EXPECT_EQ(WlanRegisterNotification(m_handle, WLAN_NOTIFICATION_SOURCE_NONE, FALSE, nullptr, nullptr, nullptr,
+                                         nullptr),
+                ERROR_SUCCESS);
+    }
+    BackendContract::TearDown();
+  }
+
+  DWORD Connect(WLAN_CONNECTION_MODE mode, const char16_t* profile, const char* ssid, const char* bssid) {
+    DOT11_SSID dot11{};
+    dot11.uSSIDLength = static_cast<ULONG>(std::strlen(ssid));
+    std::memcpy(dot11.ucSSID, ssid, dot11.uSSIDLength);
+    DOT11_BSSID_LIST list{};
+    list.Header.Type = NDIS_OBJECT_TYPE_DEFAULT;
+    list.uNumOfEntries = list.uTotalNumOfEntries = 1;
+    wlansim::Mac mac;
+    wlansim::ParseMac(bssid, &mac);
+    std::memcpy(list.BSSIDs[0], mac.data(), 6);
+    WLAN_CONNECTION_PARAMETERS p{};
+    p.wlanConnectionMode = mode;
+    p.strProfile = profile;
+    p.pDot11Ssid = &dot11;
+    p.pDesiredBssidList = &list;
+    p.dot11BssType = dot11_BSS_type_infrastructure;
+    return WlanConnect(m_handle, &m_guid, &p, nullptr);
+  }
+
+  std::string CurrentBssid() {
+    DWORD size = 0;
+    PVOID data = nullptr;
+    if (WlanQueryInterface(m_handle, &m_guid, wlan_intf_opcode_current_connection, nullptr, &size, &data, nullptr) !=
+        ERROR_SUCCESS)
+      return "";
+    const auto* attr = static_cast<WLAN_CONNECTION_ATTRIBUTES*>(data);
+    const std::string text = MacText(attr->wlanAssociationAttributes.dot11Bssid);
+    WlanFreeMemory(data);
+    return text;
+  }
+
+  nmtest::Recorder m_seen;
+};
+
+using Attempt = std::vector<std::pair<DWORD, DWORD>>;
+
+TEST_P(ConnectContract, ProfileOnTheChosenBssidThenDisconnect) {
+  ASSERT_EQ(Connect(wlan_connection_mode_profile, u"Home", "Home", kHome2), ERROR_SUCCESS);
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, m_guid));
+  EXPECT_EQ(AttemptOf(m_seen, m_guid), (Attempt{{wlan_notification_acm_connection_start, 0},
+                                                {wlan_notification_acm_connection_complete, 0}}));
+  EXPECT_TRUE(m_seen.WaitFor(wlan_notification_msm_connected, m_guid));
+  EXPECT_EQ(CurrentBssid(), kHome2);
+
+  ASSERT_EQ(WlanDisconnect(m_handle, &m_guid, nullptr), ERROR_SUCCESS);
+  nmtest::Recorder::Item gone;
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_disconnected, m_guid, &gone));
+  EXPECT_EQ(AttemptOf(m_seen, m_guid).back(),
+            std::make_pair(DWORD{wlan_notification_acm_disconnected}, DWORD{WLAN_REASON_CODE_MSM_USER_DISCONNECT}));
+  EXPECT_EQ(CurrentBssid(), "");
+}
+
+TEST_P(ConnectContract, OpenNetworkWithoutProfile) {
+  ASSERT_EQ(Connect(wlan_connection_mode_discovery_unsecure, nullptr, "Cafe", kCafe), ERROR_SUCCESS);
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, m_guid));
+  EXPECT_EQ(AttemptOf(m_seen, m_guid), (Attempt{{wlan_notification_acm_connection_start, 0},
+                                                {wlan_notification_acm_connection_complete, 0}}));
+  EXPECT_EQ(CurrentBssid(), kCafe);
+}
+
+TEST_P(ConnectContract, FailuresBeforeAnythingStarts) {
+  struct Case {
+    const char* name;
+    WLAN_CONNECTION_MODE mode;
+    const char16_t* profile;
+    const char* ssid;
+    const char* bssid;
+    DWORD reason;
+  };
+  const Case cases[] = {
+      {"secured network without a profile", wlan_connection_mode_discovery_secure, nullptr, "Home", kHome1,
+       WLAN_REASON_CODE_MSMSEC_UI_REQUEST_FAILURE},
+      {"unknown profile", wlan_connection_mode_profile, u"Nowhere", "Nowhere", kCafe, WLAN_REASON_CODE_PROFILE_MISSING},
+      {"SSID not in the air", wlan_connection_mode_discovery_unsecure, nullptr, "Gone", kCafe,
+       WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE},
+  };
+  for (const Case& c : cases) {
+    m_seen.Clear();
+    ASSERT_EQ(Connect(c.mode, c.profile, c.ssid, c.bssid), ERROR_SUCCESS) << c.name;
+    ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, m_guid)) << c.name;
+    EXPECT_EQ(AttemptOf(m_seen, m_guid), (Attempt{{wlan_notification_acm_connection_start, 0},
+                                                  {wlan_notification_acm_connection_attempt_fail, c.reason},
+                                                  {wlan_notification_acm_connection_complete, c.reason}}))
+        << c.name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ConnectContract, testing::Values(Kind::Simulated, Kind::NetworkManager),
+                         [](const testing::TestParamInfo<Kind>& info) {
+                           return info.param == Kind::Simulated ? "Simulated" : "NetworkManager";
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Backends, BackendContract, testing::Values(Kind::Simulated, Kind::NetworkManager),
                          [](const testing::TestParamInfo<Kind>& info) {

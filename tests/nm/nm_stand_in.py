@@ -22,6 +22,12 @@ of /org/freedesktop:
 - AddConnection(name, settings) -> settings path: a saved connection with
   exactly the given settings (secrets are never returned by GetSettings).
 - SetStrength(ap_path, strength).
+- ActivateConnection / AddAndActivateConnection walk the device through
+  prepare, config, (need-auth), ip-config, activated, 30 ms apart; with
+  SetActivationOutcome(device, reason) they fail at need-auth with that
+  reason, and without an access point of the SSID with reason 53 (SSID not
+  found). RefuseActivations(error_name) makes both calls fail ('' clears).
+- The device's Disconnect goes through deactivating to disconnected (reason 39).
 - DropDevice(device): the device goes away (DeviceRemoved).
 
 The template's own methods (AddAccessPoint, RemoveAccessPoint, ...) stay
@@ -53,6 +59,82 @@ def load(mock, parameters):
     nm.load(mock, parameters)
     manager = dbusmock.get_object(nm.MANAGER_OBJ)
     manager.Set(nm.MANAGER_IFACE, 'Version', parameters.get('Version', '1.42.4'))
+    # Activation walks through the device states as NetworkManager does.
+    manager.activate_connection = _activate
+    manager.add_and_activate_connection = _add_and_activate
+    manager.refusal = ''
+    manager.mock = mock
+
+
+def _steps(device, steps):
+    '''Runs (state, reason, action) one after another, 30 ms apart.'''
+    def run(index):
+        state, reason, action = steps[index]
+        if action:
+            action()
+        SetDeviceState(None, device, state, reason)
+        if index + 1 < len(steps):
+            GLib.timeout_add(30, run, index + 1)
+        return False
+    GLib.timeout_add(30, run, 0)
+
+
+def _clear_active(device):
+    _set(device, WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath('/'))
+    _set(device, DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath('/'))
+
+
+def _activate(manager, conn, device, ap):
+    if manager.refusal:
+        raise dbus.exceptions.DBusException('not allowed', name=manager.refusal)
+    conn_obj = dbusmock.get_object(conn)
+    settings = conn_obj.settings
+    ssid = bytes(settings.get('802-11-wireless', {}).get('ssid', b''))
+    dev = dbusmock.get_object(device)
+    if str(ap) == '/':
+        ap = next((a for a in dev.access_points
+                   if bytes(dbusmock.get_object(a).Get(AP_IFACE, 'Ssid')) == ssid), '/')
+    secured = '802-11-wireless-security' in settings
+    outcome = getattr(dev, 'outcome', 0)
+    count = len(dbusmock.get_object(nm.MANAGER_OBJ).Get(nm.MANAGER_IFACE, 'ActiveConnections'))
+    active = '/org/freedesktop/NetworkManager/ActiveConnection/a%d' % count
+    manager.mock.AddObject(active, nm.ACTIVE_CONNECTION_IFACE,
+                           {'Id': settings['connection']['id'], 'Connection': dbus.ObjectPath(conn),
+                            'SpecificObject': dbus.ObjectPath(ap), 'State': dbus.UInt32(1),
+                            'Devices': dbus.Array([dbus.ObjectPath(device)], signature='o')}, [])
+
+    def bind():
+        _set(device, DEVICE_IFACE, 'ActiveConnection', dbus.ObjectPath(active))
+        _set(device, WIRELESS_IFACE, 'ActiveAccessPoint', dbus.ObjectPath(ap))
+
+    if str(ap) == '/':
+        steps = [(40, 0, bind), (120, 53, None), (30, 53, lambda: _clear_active(device))]
+    elif outcome:
+        steps = [(40, 0, bind), (50, 0, None), (60, 0, None), (120, outcome, None),
+                 (30, outcome, lambda: _clear_active(device))]
+    else:
+        steps = [(40, 0, bind), (50, 0, None)] + ([(60, 0, None)] if secured else []) + [(70, 0, None), (100, 0, None)]
+    _steps(device, steps)
+    return dbus.ObjectPath(active)
+
+
+def _add_and_activate(manager, settings, device, ap):
+    if manager.refusal:
+        raise dbus.exceptions.DBusException('not allowed', name=manager.refusal)
+    wireless = settings.get('802-11-wireless', {})
+    name = bytes(wireless.get('ssid', b'')).decode('utf-8', 'replace')
+    full = {'connection': {'id': name, 'type': '802-11-wireless', 'uuid': 'added-%s' % name},
+            '802-11-wireless': dict(wireless)}
+    for key, value in settings.items():
+        if key not in full:
+            full[key] = value
+    path = AddConnection(manager.mock, 'added_%d' % len(dbusmock.get_object(nm.SETTINGS_OBJ).Get(
+        nm.SETTINGS_IFACE, 'Connections')), full)
+    return (dbus.ObjectPath(path), _activate(manager, path, device, ap))
+
+
+def _disconnect(dev, device):
+    _steps(device, [(110, 39, None), (30, 39, lambda: _clear_active(device))])
 
 
 def _changed(obj, iface, props):
@@ -93,8 +175,22 @@ def AddWifi(self, device_name, iface_name, state, perm_hw):
     dev.scan_refusal = ''
     dev.request_scan = _request_scan
     dev.AddMethod(WIRELESS_IFACE, 'RequestScan', 'a{sv}', '', 'self.request_scan(self, args[0])')
-    dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', '')
+    dev.device_path = path
+    dev.disconnect = _disconnect
+    dev.outcome = 0
+    dev.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', 'self.disconnect(self, self.device_path)')
     return path
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='su', out_signature='')
+def SetActivationOutcome(_self, device, reason):
+    '''0: activations succeed; else they fail at need-auth with this state reason.'''
+    dbusmock.get_object(device).outcome = int(reason)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
+def RefuseActivations(_self, error_name):
+    dbusmock.get_object(nm.MANAGER_OBJ).refusal = error_name
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
