@@ -16,9 +16,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/nm/NmMapping.h"
@@ -353,6 +355,9 @@ class Backend final : public wlanbackend::Backend {
   DWORD FindDevice(const Bus& bus, const GUID& guid, Device* out);
   void WaitForCallback(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Client>& client);
   void EndSessionLocked(std::unique_lock<std::mutex>& lock);
+  // Runs `use` with the session's bus, or a short-lived connection when no handle is open.
+  void WithBus(const std::function<void(const Bus&)>& use);
+  DWORD LeaseCall(const GUID& adapter);
 
   std::mutex m_lock;
   std::map<std::uintptr_t, std::shared_ptr<Client>> m_clients;
@@ -1125,9 +1130,94 @@ DWORD Backend::Disconnect(HANDLE handle, const GUID& guid) {
 // ---------------------------------------------------------------------------
 // IP helper
 
-std::vector<wlanbackend::IpAdapterRecord> Backend::IpAdapters() { return {}; }
-DWORD Backend::RenewLease(const GUID&) { return ERROR_NOT_SUPPORTED; }
-DWORD Backend::ReleaseLease(const GUID&) { return ERROR_NOT_SUPPORTED; }
+namespace {
+
+// "a.b.c.d" as a host-order address; 0 when malformed.
+std::uint32_t Ipv4(const QString& text) {
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, text.toLatin1().constData(), &parsed) != 1) return 0;
+  return ntohl(parsed.s_addr);
+}
+
+// The first address of an "aa{sv}" list of {"address": "a.b.c.d", ...}.
+std::uint32_t FirstAddress(const QVariant& value) {
+  if (!value.canConvert<QDBusArgument>()) return 0;
+  const QList<QVariantMap> entries = qdbus_cast<QList<QVariantMap>>(value);
+  for (const QVariantMap& e : entries)
+    if (const std::uint32_t a = Ipv4(e.value(QStringLiteral("address")).toString())) return a;
+  return 0;
+}
+
+}  // namespace
+
+std::vector<wlanbackend::IpAdapterRecord> Backend::IpAdapters() {
+  std::vector<wlanbackend::IpAdapterRecord> out;
+  WithBus([&](const Bus& bus) {
+    DWORD error = 0;
+    for (const Device& d : ReadDevices(bus, &error)) {
+      wlanbackend::IpAdapterRecord r;
+      r.guid = d.guid;
+      r.description = d.iface.toStdString();
+      r.up = d.state == kStateActivated;
+      const QVariantMap device = bus.Props(d.path, kDeviceIface);
+      const QString ip4 = PathOf(device.value(QStringLiteral("Ip4Config")));
+      const QString dhcp4 = PathOf(device.value(QStringLiteral("Dhcp4Config")));
+      r.dhcp = !dhcp4.isEmpty() && dhcp4 != QLatin1String("/");
+      if (r.up && !ip4.isEmpty() && ip4 != QLatin1String("/")) {
+        const QVariantMap config = bus.Props(ip4, QStringLiteral("org.freedesktop.NetworkManager.IP4Config"));
+        r.address = FirstAddress(config.value(QStringLiteral("AddressData")));
+        if (r.address) r.dnsServer = FirstAddress(config.value(QStringLiteral("NameserverData")));
+      }
+      if (r.address && r.dhcp) {
+        const QVariantMap options = qdbus_cast<QVariantMap>(
+            bus.Props(dhcp4, QStringLiteral("org.freedesktop.NetworkManager.DHCP4Config")).value(QStringLiteral("Options")));
+        r.dhcpServer = Ipv4(options.value(QStringLiteral("dhcp_server_identifier")).toString());
+      }
+      out.push_back(r);
+    }
+  });
+  return out;
+}
+
+// NetworkManager has no call that renews or releases a lease alone (only
+// reconnecting or disconnecting the device, which does more): both fail
+// honestly, after the usual checks.
+DWORD Backend::RenewLease(const GUID& adapter) { return LeaseCall(adapter); }
+DWORD Backend::ReleaseLease(const GUID& adapter) { return LeaseCall(adapter); }
+
+DWORD Backend::LeaseCall(const GUID& adapter) {
+  DWORD result = ERROR_NOT_FOUND;
+  WithBus([&](const Bus& bus) {
+    Device d;
+    result = FindDevice(bus, adapter, &d);
+    if (result) return;
+    if (d.state != kStateActivated) {
+      result = ERROR_NOT_READY;
+      return;
+    }
+    result = ERROR_NOT_SUPPORTED;
+  });
+  return result;
+}
+
+void Backend::WithBus(const std::function<void(const Bus&)>& use) {
+  std::optional<QDBusConnection> session;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_session) session = m_session->connection;
+  }
+  if (session) {
+    use(Bus(*session));
+    return;
+  }
+  static std::atomic<int> count{0};
+  const QString name = QStringLiteral("aerlume-networkmanager-ip-%1").arg(++count);
+  {
+    const QDBusConnection connection = QDBusConnection::connectToBus(SystemBusAddress(), name);
+    if (connection.isConnected()) use(Bus(connection));
+  }
+  QDBusConnection::disconnectFromBus(name);
+}
 
 // ---------------------------------------------------------------------------
 

@@ -7,6 +7,8 @@
 
 #include <QDBusMetaType>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/iphlpapi.h"
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
 #include "platform/wlansim/ProfileXml.h"
@@ -48,6 +51,7 @@ wlansim::World SimulatedWorld() {
   wlansim::Adapter a;
   wlansim::ParseGuid("{3D1F6C2A-8B44-4E0F-9A51-77C2E5D10B01}", &a.guid);
   a.description = "wlan0";
+  a.ip = {"127.0.10.2", "127.0.10.1", "127.0.10.53"};
   auto station = [](const char* mac, const char* ssid, ULONG khz, bool secure) {
     wlansim::AccessPoint ap;
     wlansim::ParseMac(mac, &ap.bssid);
@@ -129,6 +133,8 @@ class BackendContract : public testing::TestWithParam<Kind> {
                                                {QStringLiteral("mode"), QStringLiteral("infrastructure")}};
     home[QStringLiteral("802-11-wireless-security")] = {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")}};
     m_nm.Mock(QStringLiteral("AddConnection"), {QStringLiteral("home"), QVariant::fromValue(home)});
+    m_nm.Mock(QStringLiteral("SetIp4"), {m_device, QStringLiteral("127.0.10.2"), QStringLiteral("127.0.10.53"),
+                                         QStringLiteral("127.0.10.1")});
   }
 
   nmtest::StandIn m_nm;
@@ -347,6 +353,42 @@ TEST_P(ConnectContract, OpenNetworkWithoutProfile) {
   EXPECT_EQ(AttemptOf(m_seen, m_guid), (Attempt{{wlan_notification_acm_connection_start, 0},
                                                 {wlan_notification_acm_connection_complete, 0}}));
   EXPECT_EQ(CurrentBssid(), kCafe);
+}
+
+std::string Dotted(const SOCKET_ADDRESS& a) {
+  if (!a.lpSockaddr) return "";
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a.lpSockaddr)->sin_addr, text, sizeof text);
+  return text;
+}
+
+TEST_P(ConnectContract, IpConfigurationWhileConnected) {
+  auto read = [](std::vector<char>* buffer) -> IP_ADAPTER_ADDRESSES* {
+    ULONG size = 0;
+    if (GetAdaptersAddresses(AF_INET, 0, nullptr, nullptr, &size) != ERROR_BUFFER_OVERFLOW) return nullptr;
+    buffer->assign(size, 0);
+    auto* first = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer->data());
+    return GetAdaptersAddresses(AF_INET, 0, nullptr, first, &size) == ERROR_SUCCESS ? first : nullptr;
+  };
+  std::vector<char> buffer;
+  IP_ADAPTER_ADDRESSES* down = read(&buffer);
+  ASSERT_NE(down, nullptr);
+  EXPECT_EQ(down->OperStatus, IfOperStatusDown);
+  EXPECT_EQ(down->FirstUnicastAddress, nullptr);
+
+  ASSERT_EQ(Connect(wlan_connection_mode_discovery_unsecure, nullptr, "Cafe", kCafe), ERROR_SUCCESS);
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, m_guid));
+  IP_ADAPTER_ADDRESSES* up = read(&buffer);
+  ASSERT_NE(up, nullptr);
+  EXPECT_EQ(up->Next, nullptr);
+  EXPECT_EQ(up->OperStatus, IfOperStatusUp);
+  EXPECT_EQ(WideToUtf8(up->Description), "wlan0");
+  EXPECT_TRUE(up->Flags & IP_ADAPTER_DHCP_ENABLED);
+  ASSERT_NE(up->FirstUnicastAddress, nullptr);
+  EXPECT_EQ(Dotted(up->FirstUnicastAddress->Address), "127.0.10.2");
+  ASSERT_NE(up->FirstDnsServerAddress, nullptr);
+  EXPECT_EQ(Dotted(up->FirstDnsServerAddress->Address), "127.0.10.53");
+  EXPECT_EQ(Dotted(up->Dhcpv4Server), "127.0.10.1");
 }
 
 TEST_P(ConnectContract, FailuresBeforeAnythingStarts) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/iphlpapi.h"
 #include "platform/nm/NmMapping.h"
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
@@ -205,6 +206,55 @@ TEST_F(NetworkManagerBackend, ProfileDocumentsCarryNoSecrets) {
   EXPECT_EQ(document.find("keyMaterial"), std::string::npos) << document;
   EXPECT_NE(document.find("<name>Office &amp; Lab</name>"), std::string::npos) << document;
   EXPECT_NE(document.find("<connectionMode>manual</connectionMode>"), std::string::npos) << document;
+}
+
+TEST_F(NetworkManagerBackend, LeasesCannotBeRenewedOrReleasedAlone) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  IP_ADAPTER_INDEX_MAP entry{11, {}};  // the first adapter of the interface table
+  EXPECT_EQ(IpRenewAddress(&entry), ERROR_NOT_READY);
+  m_nm.Mock(QStringLiteral("SetDeviceState"), {device, nmtest::kActivated, 0u});
+  EXPECT_EQ(IpRenewAddress(&entry), ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(IpReleaseAddress(&entry), ERROR_NOT_SUPPORTED);
+  IP_ADAPTER_INDEX_MAP missing{12, {}};
+  EXPECT_EQ(IpRenewAddress(&missing), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(NetworkManagerBackend, PermissionRefusalsAreAccessDenied) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  m_nm.Mock(QStringLiteral("AddAccessPoint"), {device, QStringLiteral("ap1"), QStringLiteral("Cafe"),
+                                               QStringLiteral("02:00:00:00:00:01"), 2u, 2412u, 54000u,
+                                               QVariant::fromValue(uchar(70)), 0u});
+  m_nm.Mock(QStringLiteral("RefuseActivations"), {QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied")});
+  Open();
+  const GUID guid = Guids().at(0);
+  DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
+  WLAN_CONNECTION_PARAMETERS p{};
+  p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
+  p.pDot11Ssid = &ssid;
+  p.dot11BssType = dot11_BSS_type_infrastructure;
+  EXPECT_EQ(WlanConnect(m_handle, &guid, &p, nullptr), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(NetworkManagerBackend, DeviceLeavingDuringAnAttempt) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  m_nm.Mock(QStringLiteral("AddAccessPoint"), {device, QStringLiteral("ap1"), QStringLiteral("Cafe"),
+                                               QStringLiteral("02:00:00:00:00:01"), 2u, 2412u, 54000u,
+                                               QVariant::fromValue(uchar(70)), 0u});
+  Open();
+  Listen();
+  const GUID guid = Guids().at(0);
+  DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
+  WLAN_CONNECTION_PARAMETERS p{};
+  p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
+  p.pDot11Ssid = &ssid;
+  p.dot11BssType = dot11_BSS_type_infrastructure;
+  ASSERT_EQ(WlanConnect(m_handle, &guid, &p, nullptr), ERROR_SUCCESS);
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_start, guid));
+  m_nm.Mock(QStringLiteral("DropDevice"), {device});
+  EXPECT_TRUE(m_seen.WaitFor(wlan_notification_acm_interface_removal, guid));
+  EXPECT_TRUE(Guids().empty());
+  EXPECT_EQ(WlanDisconnect(m_handle, &guid, nullptr), ERROR_NOT_FOUND);
+  EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_NOT_FOUND);
 }
 
 // The choice without AERLUME_WLAN_BACKEND.

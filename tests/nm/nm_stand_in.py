@@ -22,6 +22,8 @@ of /org/freedesktop:
 - AddConnection(name, settings) -> settings path: a saved connection with
   exactly the given settings (secrets are never returned by GetSettings).
 - SetStrength(ap_path, strength).
+- SetIp4(device, address, dns, dhcp_server): IP4Config (AddressData,
+  NameserverData, Gateway) and, with a DHCP server, DHCP4Config (Options).
 - ActivateConnection / AddAndActivateConnection walk the device through
   prepare, config, (need-auth), ip-config, activated, 30 ms apart; with
   SetActivationOutcome(device, reason) they fail at need-auth with that
@@ -70,9 +72,12 @@ def _steps(device, steps):
     '''Runs (state, reason, action) one after another, 30 ms apart.'''
     def run(index):
         state, reason, action = steps[index]
-        if action:
-            action()
-        SetDeviceState(None, device, state, reason)
+        try:
+            if action:
+                action()
+            SetDeviceState(None, device, state, reason)
+        except KeyError:  # the device went away meanwhile
+            return False
         if index + 1 < len(steps):
             GLib.timeout_add(30, run, index + 1)
         return False
@@ -171,7 +176,8 @@ def AddWifi(self, device_name, iface_name, state, perm_hw):
     dev.Set(WIRELESS_IFACE, 'PermHwAddress', dbus.String(perm_hw))
     dev.Set(WIRELESS_IFACE, 'HwAddress', dbus.String(perm_hw))
     dev.AddProperties(WIRELESS_IFACE, {'LastScan': dbus.Int64(-1), 'ActiveAccessPoint': dbus.ObjectPath('/')})
-    dev.AddProperties(DEVICE_IFACE, {'Autoconnect': dbus.Boolean(True)})
+    dev.AddProperties(DEVICE_IFACE, {'Autoconnect': dbus.Boolean(True), 'Ip4Config': dbus.ObjectPath('/'),
+                                     'Dhcp4Config': dbus.ObjectPath('/')})
     dev.scan_refusal = ''
     dev.request_scan = _request_scan
     dev.AddMethod(WIRELESS_IFACE, 'RequestScan', 'a{sv}', '', 'self.request_scan(self, args[0])')
@@ -240,6 +246,27 @@ def AddConnection(self, name, settings):
     settings_obj.Set(nm.SETTINGS_IFACE, 'Connections', connections)
     settings_obj.EmitSignal(nm.SETTINGS_IFACE, 'NewConnection', 'o', [path])
     return path
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='ssss', out_signature='')
+def SetIp4(self, device, address, dns, dhcp_server):
+    '''The device's IPv4 configuration; an empty DHCP server makes the address static.'''
+    name = device.rsplit('/', 1)[1]
+    ip4 = '/org/freedesktop/NetworkManager/IP4Config/' + name
+    self.AddObject(ip4, 'org.freedesktop.NetworkManager.IP4Config', {
+        'AddressData': dbus.Array([{'address': dbus.String(address), 'prefix': dbus.UInt32(8, variant_level=1)}],
+                                  signature='a{sv}'),
+        'Gateway': dbus.String(dhcp_server or address),
+        'NameserverData': dbus.Array([{'address': dbus.String(dns)}], signature='a{sv}'),
+    }, [])
+    _set(device, DEVICE_IFACE, 'Ip4Config', dbus.ObjectPath(ip4))
+    if dhcp_server:
+        dhcp4 = '/org/freedesktop/NetworkManager/DHCP4Config/' + name
+        self.AddObject(dhcp4, 'org.freedesktop.NetworkManager.DHCP4Config', {
+            'Options': dbus.Dictionary({'dhcp_server_identifier': dbus.String(dhcp_server, variant_level=1),
+                                        'ip_address': dbus.String(address, variant_level=1)}, signature='sv'),
+        }, [])
+        _set(device, DEVICE_IFACE, 'Dhcp4Config', dbus.ObjectPath(dhcp4))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='sy', out_signature='')
