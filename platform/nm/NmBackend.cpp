@@ -279,6 +279,8 @@ class Watcher : public QObject {
   void Stop();
   // Queues a scan failure for `guid` (delivered on the watcher's thread).
   void ScanFailed(const GUID& guid, WLAN_REASON_CODE reason);
+  // Queues a profile-change notification.
+  void ProfileChanged(const GUID& guid);
   // Queues an attempt refused before it began: start, attempt failed, complete.
   void AttemptRefused(const GUID& guid, const wlansim::ConnectionFacts& facts, WLAN_REASON_CODE reason);
 
@@ -425,6 +427,12 @@ void Watcher::AttemptRefused(const GUID& guid, const wlansim::ConnectionFacts& f
         Emit(guid, kAcm, wlan_notification_acm_connection_attempt_fail, wlansim::ConnectionPayload(facts, reason));
         Emit(guid, kAcm, wlan_notification_acm_connection_complete, wlansim::ConnectionPayload(facts, reason));
       },
+      Qt::QueuedConnection);
+}
+
+void Watcher::ProfileChanged(const GUID& guid) {
+  QMetaObject::invokeMethod(
+      this, [this, guid] { Emit(guid, WLAN_NOTIFICATION_SOURCE_ACM, wlan_notification_acm_profile_change); },
       Qt::QueuedConnection);
 }
 
@@ -1027,12 +1035,69 @@ DWORD Backend::GetProfile(HANDLE handle, const GUID& guid, const std::string& na
   return ERROR_SUCCESS;
 }
 
-// Changing connections through profile documents is not built yet: refused honestly.
-DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD /*flags*/, const std::string& /*xml*/,
-                          bool /*overwrite*/, DWORD* /*reason*/) {
+// A document for an existing connection changes only the settings whose
+// fields changed (name, SSID, connection type, connection mode), by Update
+// with the connection's own settings: NetworkManager keeps the stored secrets
+// when an update carries none. A new name creates a connection (open, or
+// WPA/WPA2-PSK with the document's key material). Changing the security of
+// an existing connection is not offered: ERROR_NOT_SUPPORTED.
+DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const std::string& xml, bool overwrite,
+                          DWORD* reason) {
   NM_OPEN_BUS();
   NM_FIND_DEVICE(d);
-  return ERROR_NOT_SUPPORTED;
+  if (flags & WLAN_PROFILE_GROUP_POLICY) return ERROR_ACCESS_DENIED;
+  if (flags & ~WLAN_PROFILE_USER) return ERROR_INVALID_PARAMETER;
+  wlansim::ParsedProfile doc;
+  if (const WLAN_REASON_CODE rc = wlansim::ParseProfileXml(xml, &doc); rc != WLAN_REASON_CODE_SUCCESS) {
+    *reason = rc;
+    return ERROR_BAD_PROFILE;
+  }
+  DWORD error = 0;
+  const std::vector<Profile> profiles = ReadProfiles(*bus, d, &error);
+  if (error) return error;
+  const QString name = QString::fromStdString(doc.name);
+  const auto it = std::find_if(profiles.begin(), profiles.end(), [&](const Profile& p) { return p.view.name == name; });
+  const QByteArray ssid = QByteArray::fromStdString(doc.ssid);
+  const bool adhoc = doc.bssType == dot11_BSS_type_independent;
+  QDBusMessage reply;
+  if (it != profiles.end()) {
+    if (!overwrite) return ERROR_ALREADY_EXISTS;
+    const ProfileView& v = it->view;
+    if (QString::fromStdString(doc.authentication) != v.authentication ||
+        QString::fromStdString(doc.encryption) != v.encryption)
+      return ERROR_NOT_SUPPORTED;
+    if (ssid == v.ssid && adhoc == v.adhoc && doc.autoConnect == v.autoConnect) return ERROR_SUCCESS;
+    const QDBusMessage current = bus->Call(it->path, kConnectionIface, QStringLiteral("GetSettings"));
+    if (const DWORD e = ErrorOf(current)) return e;
+    Settings settings = qdbus_cast<Settings>(current.arguments().value(0));
+    if (ssid != v.ssid) settings[QStringLiteral("802-11-wireless")][QStringLiteral("ssid")] = ssid;
+    if (adhoc != v.adhoc)
+      settings[QStringLiteral("802-11-wireless")][QStringLiteral("mode")] =
+          adhoc ? QStringLiteral("adhoc") : QStringLiteral("infrastructure");
+    if (doc.autoConnect != v.autoConnect) settings[QStringLiteral("connection")][QStringLiteral("autoconnect")] = doc.autoConnect;
+    reply = bus->Call(it->path, kConnectionIface, QStringLiteral("Update"), {QVariant::fromValue(settings)});
+  } else {
+    Settings settings;
+    settings[QStringLiteral("connection")] = {{QStringLiteral("id"), name},
+                                              {QStringLiteral("type"), QStringLiteral("802-11-wireless")},
+                                              {QStringLiteral("autoconnect"), doc.autoConnect}};
+    settings[QStringLiteral("802-11-wireless")] = {
+        {QStringLiteral("ssid"), ssid},
+        {QStringLiteral("mode"), adhoc ? QStringLiteral("adhoc") : QStringLiteral("infrastructure")}};
+    if (doc.SecurityEnabled()) {
+      const bool psk = doc.authentication == "WPA2PSK" || doc.authentication == "WPAPSK";
+      if (!psk || doc.key.empty()) return ERROR_NOT_SUPPORTED;
+      QVariantMap security{{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")},
+                           {QStringLiteral("psk"), QString::fromStdString(doc.key)}};
+      if (doc.authentication == "WPAPSK") security[QStringLiteral("proto")] = QStringList{QStringLiteral("wpa")};
+      settings[QStringLiteral("802-11-wireless-security")] = security;
+    }
+    reply = bus->Call(kSettingsPath, kSettingsIface, QStringLiteral("AddConnection"), {QVariant::fromValue(settings)});
+  }
+  if (const DWORD e = ErrorOf(reply)) return e;
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_session) m_session->watcher->ProfileChanged(guid);
+  return ERROR_SUCCESS;
 }
 
 // A profile connection is activated on the chosen access point; without a

@@ -261,6 +261,31 @@ TEST_P(BackendContract, ProfileListAndDocument) {
   EXPECT_EQ(xml, nullptr);
 }
 
+TEST_P(BackendContract, ProfileDocumentRoundTrip) {
+  auto read = [&] {
+    LPWSTR xml = nullptr;
+    EXPECT_EQ(WlanGetProfile(m_handle, &m_guid, u"Home", nullptr, &xml, nullptr, nullptr), ERROR_SUCCESS);
+    const std::string document = xml ? WideToUtf8(xml) : std::string();
+    WlanFreeMemory(xml);
+    return document;
+  };
+  std::string document = read();
+  const std::string from = "<connectionMode>auto</connectionMode>";
+  ASSERT_NE(document.find(from), std::string::npos) << document;
+  document.replace(document.find(from), from.size(), "<connectionMode>manual</connectionMode>");
+  DWORD reason = 0;
+  ASSERT_EQ(WlanSetProfile(m_handle, &m_guid, 0, Utf8ToWide(document).c_str(), nullptr, TRUE, nullptr, &reason),
+            ERROR_SUCCESS);
+  wlansim::ParsedProfile parsed;
+  ASSERT_EQ(wlansim::ParseProfileXml(read(), &parsed), WLAN_REASON_CODE_SUCCESS);
+  EXPECT_FALSE(parsed.autoConnect);
+  EXPECT_EQ(parsed.ssid, "Home");
+  EXPECT_EQ(parsed.authentication, "WPA2PSK");
+  // Saving it again without overwrite is refused.
+  EXPECT_EQ(WlanSetProfile(m_handle, &m_guid, 0, Utf8ToWide(document).c_str(), nullptr, FALSE, nullptr, &reason),
+            ERROR_ALREADY_EXISTS);
+}
+
 // The connection notifications of one adapter: (code, reason) of ACM start,
 // attempt failed, complete, disconnected.
 std::vector<std::pair<DWORD, DWORD>> AttemptOf(nmtest::Recorder& seen, const GUID& guid) {

@@ -257,6 +257,53 @@ TEST_F(NetworkManagerBackend, DeviceLeavingDuringAnAttempt) {
   EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_NOT_FOUND);
 }
 
+TEST_F(NetworkManagerBackend, SavingADocumentChangesOnlyWhatChanged) {
+  AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  Settings s;
+  s[QStringLiteral("connection")] = {{QStringLiteral("id"), QStringLiteral("Home")},
+                                     {QStringLiteral("type"), QStringLiteral("802-11-wireless")},
+                                     {QStringLiteral("uuid"), QStringLiteral("0d9c2b8e-6f0a-4c55-9a43-1e2f3a4b5c6d")}};
+  s[QStringLiteral("802-11-wireless")] = {{QStringLiteral("ssid"), QByteArray("Home")},
+                                          {QStringLiteral("powersave"), 2u}};
+  s[QStringLiteral("802-11-wireless-security")] = {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")}};
+  s[QStringLiteral("ipv4")] = {{QStringLiteral("method"), QStringLiteral("auto")}};
+  const QString path = m_nm.MockText(QStringLiteral("AddConnection"), {QStringLiteral("home"), QVariant::fromValue(s)});
+  Open();
+  Listen();
+  const GUID guid = Guids().at(0);
+  LPWSTR xml = nullptr;
+  ASSERT_EQ(WlanGetProfile(m_handle, &guid, u"Home", nullptr, &xml, nullptr, nullptr), ERROR_SUCCESS);
+  std::string document = WideToUtf8(xml);
+  WlanFreeMemory(xml);
+  // The connect dialog suspends automatic connection by rewriting connectionMode.
+  const std::string from = "<connectionMode>auto</connectionMode>";
+  ASSERT_NE(document.find(from), std::string::npos);
+  document.replace(document.find(from), from.size(), "<connectionMode>manual</connectionMode>");
+  DWORD reason = 0;
+  ASSERT_EQ(WlanSetProfile(m_handle, &guid, 0, Utf8ToWide(document).c_str(), nullptr,
+                           TRUE, nullptr, &reason),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(m_seen.WaitFor(wlan_notification_acm_profile_change, guid));
+
+  QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"), path,
+                                                    QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection"),
+                                                    QStringLiteral("GetSettings"));
+  const QDBusMessage reply = m_nm.Bus().call(get);
+  Settings after = qdbus_cast<Settings>(reply.arguments().value(0));
+  EXPECT_EQ(after[QStringLiteral("connection")].value(QStringLiteral("autoconnect")).toBool(), false);
+  after[QStringLiteral("connection")].remove(QStringLiteral("autoconnect"));
+  EXPECT_EQ(after[QStringLiteral("802-11-wireless")].value(QStringLiteral("powersave")).toUInt(), 2u);
+  EXPECT_EQ(after.keys(), s.keys());
+  EXPECT_EQ(after[QStringLiteral("connection")].keys(), s[QStringLiteral("connection")].keys());
+
+  // Refused by NetworkManager's policy: access denied, the connection as it was.
+  m_nm.Mock(QStringLiteral("RefuseActivations"), {QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied")});
+  document.replace(document.find("manual"), 6, "auto");
+  EXPECT_EQ(WlanSetProfile(m_handle, &guid, 0, Utf8ToWide(document).c_str(), nullptr,
+                           TRUE, nullptr, &reason),
+            ERROR_ACCESS_DENIED);
+}
+
 // The choice without AERLUME_WLAN_BACKEND.
 TEST_F(NetworkManagerBackend, ChosenWhenItHasAWifiDevice) {
   AddWifi("dev", "wlan0", "00:11:22:33:44:55");

@@ -28,7 +28,8 @@ of /org/freedesktop:
   prepare, config, (need-auth), ip-config, activated, 30 ms apart; with
   SetActivationOutcome(device, reason) they fail at need-auth with that
   reason, and without an access point of the SSID with reason 53 (SSID not
-  found). RefuseActivations(error_name) makes both calls fail ('' clears).
+  found). RefuseActivations(error_name) makes them, a connection's Update
+  and the settings' AddConnection fail ('' clears).
 - The device's Disconnect goes through deactivating to disconnected (reason 39).
 - DropDevice(device): the device goes away (DeviceRemoved).
 
@@ -66,6 +67,9 @@ def load(mock, parameters):
     manager.add_and_activate_connection = _add_and_activate
     manager.refusal = ''
     manager.mock = mock
+    settings_obj = dbusmock.get_object(nm.SETTINGS_OBJ)
+    settings_obj.add_connection = _settings_add
+    settings_obj.AddMethod(nm.SETTINGS_IFACE, 'AddConnection', 'a{sa{sv}}', 'o', 'ret = self.add_connection(self, args[0])')
 
 
 def _steps(device, steps):
@@ -136,6 +140,22 @@ def _add_and_activate(manager, settings, device, ap):
     path = AddConnection(manager.mock, 'added_%d' % len(dbusmock.get_object(nm.SETTINGS_OBJ).Get(
         nm.SETTINGS_IFACE, 'Connections')), full)
     return (dbus.ObjectPath(path), _activate(manager, path, device, ap))
+
+
+def _update(conn, settings):
+    refusal = dbusmock.get_object(nm.MANAGER_OBJ).refusal
+    if refusal:
+        raise dbus.exceptions.DBusException('not allowed', name=refusal)
+    conn.settings = settings
+    conn.EmitSignal(nm.CSETTINGS_IFACE, 'Updated', '', [])
+
+
+def _settings_add(settings_obj, settings):
+    refusal = dbusmock.get_object(nm.MANAGER_OBJ).refusal
+    if refusal:
+        raise dbus.exceptions.DBusException('not allowed', name=refusal)
+    count = len(settings_obj.Get(nm.SETTINGS_IFACE, 'Connections'))
+    return dbus.ObjectPath(AddConnection(dbusmock.get_object(nm.MANAGER_OBJ).mock, 'new_%d' % count, settings))
 
 
 def _disconnect(dev, device):
@@ -237,9 +257,11 @@ def AddConnection(self, name, settings):
     path = '/org/freedesktop/NetworkManager/Settings/' + name
     self.AddObject(path, nm.CSETTINGS_IFACE, {'Unsaved': False, 'Flags': dbus.UInt32(0), 'Filename': ''},
                    [('GetSettings', '', 'a{sa{sv}}', 'ret = self.settings'),
+                    ('Update', 'a{sa{sv}}', '', 'self.update(self, args[0])'),
                     ('Delete', '', '', '')])
     conn = dbusmock.get_object(path)
     conn.settings = settings
+    conn.update = _update
     settings_obj = dbusmock.get_object(nm.SETTINGS_OBJ)
     connections = settings_obj.Get(nm.SETTINGS_IFACE, 'Connections')
     connections.append(dbus.ObjectPath(path))
