@@ -1,5 +1,6 @@
 #include "platform/nm/NmBackend.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -64,6 +66,23 @@ QString SystemBusAddress() {
                              : QStringLiteral("unix:path=/var/run/dbus/system_bus_socket");
 }
 
+// After a call times out NetworkManager is taken as stalled for a while: the
+// UI thread's calls then fail at once instead of each waiting out its own
+// time-out, so a hung service costs the window one time-out, not one per
+// call. Other threads keep asking; an answer to any of them ends the stall.
+constexpr std::int64_t kStallMs = 5000;
+std::atomic<std::int64_t> g_stalledUntil{0};
+
+std::int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool OnUiThread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+
 QList<QDBusObjectPath> Paths(const QVariant& value) {
   if (value.canConvert<QDBusArgument>()) return qdbus_cast<QList<QDBusObjectPath>>(value);
   return value.value<QList<QDBusObjectPath>>();
@@ -84,12 +103,21 @@ class Bus {
                     const QVariantList& args = {}) const {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, path, iface, method);
     message.setArguments(args);
+    if (OnUiThread() && SteadyMs() < g_stalledUntil.load()) {
+      qCDebug(lcNm) << "not asked (NetworkManager stalled):" << path << iface << method;
+      return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+                                      QStringLiteral("NetworkManager did not answer recently"));
+    }
     qCDebug(lcNm) << "call" << path << iface << method << args;
     const QDBusMessage reply = m_connection.call(message, QDBus::Block, m_timeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage)
+    if (reply.type() == QDBusMessage::ErrorMessage) {
       qCDebug(lcNm) << "error" << reply.errorName() << reply.errorMessage();
-    else
+      if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
+        g_stalledUntil.store(SteadyMs() + kStallMs);
+    } else {
       qCDebug(lcNm) << "reply" << reply.arguments();
+      g_stalledUntil.store(0);
+    }
     return reply;
   }
 
@@ -582,6 +610,7 @@ DWORD Backend::Open(HANDLE* handle) {
   if (!m_session) {
     auto session = std::make_unique<Session>();
     session->name = QStringLiteral("aerlume-networkmanager-%1").arg(++m_sessions);
+    g_stalledUntil.store(0);  // a new connection starts without the old one's verdict
     session->connection = QDBusConnection::connectToBus(SystemBusAddress(), session->name);
     if (!session->connection.isConnected()) {
       qCDebug(lcNm) << "no system bus:" << session->connection.lastError().message();

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <signal.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -123,6 +125,10 @@ void StandIn::Stop() {
   }
   if (m_haveSaved) setenv("DBUS_SYSTEM_BUS_ADDRESS", m_savedAddress.c_str(), 1);
   m_haveSaved = false;
+}
+
+void StandIn::Freeze(bool frozen) {
+  if (m_service.state() == QProcess::Running) ::kill(static_cast<pid_t>(m_service.processId()), frozen ? SIGSTOP : SIGCONT);
 }
 
 QDBusMessage StandIn::Mock(const QString& method, const QVariantList& args) {

@@ -40,6 +40,8 @@ class StandIn {
   // Starts the stand-in again on the same bus.
   bool StartService(std::string* error);
   void Stop();
+  // Stops or resumes the stand-in's process (a hung NetworkManager).
+  void Freeze(bool frozen);
 
   // A call of the mock interface; fails the test on an error reply.
   QDBusMessage Mock(const QString& method, const QVariantList& args = {});

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/iphlpapi.h"
@@ -255,6 +256,41 @@ TEST_F(NetworkManagerBackend, DeviceLeavingDuringAnAttempt) {
   EXPECT_TRUE(Guids().empty());
   EXPECT_EQ(WlanDisconnect(m_handle, &guid, nullptr), ERROR_NOT_FOUND);
   EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_NOT_FOUND);
+}
+
+// A hung NetworkManager costs the UI thread one time-out, not one per call;
+// an answer on another thread ends the stall.
+TEST_F(NetworkManagerBackend, HungServiceIsAskedOnceFromTheUiThread) {
+  AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  Open();
+  auto managerCalls = [&](const char* method) {
+    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"),
+                                                    QStringLiteral("/org/freedesktop/NetworkManager"),
+                                                    QStringLiteral("org.freedesktop.DBus.Mock"),
+                                                    QString::fromLatin1(method));
+    return m_nm.Bus().call(m, QDBus::Block, 5000);
+  };
+  managerCalls("ClearCalls");
+  WLAN_INTERFACE_INFO_LIST* list = nullptr;
+  m_nm.Freeze(true);
+  EXPECT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SERVICE_NOT_ACTIVE);  // waits out the time-out
+  EXPECT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SERVICE_NOT_ACTIVE);  // not asked
+  m_nm.Freeze(false);
+  const QDBusMessage calls = managerCalls("GetCalls");
+  ASSERT_EQ(calls.type(), QDBusMessage::ReplyMessage);
+  // The first call reaches the service once it runs again; the second never went out.
+  EXPECT_EQ(qdbus_cast<QVariantList>(calls.arguments().value(0)).size(), 1);
+
+  DWORD fromWorker = 0;
+  std::thread worker([&] {
+    WLAN_INTERFACE_INFO_LIST* workerList = nullptr;
+    fromWorker = WlanEnumInterfaces(m_handle, nullptr, &workerList);
+    if (workerList) WlanFreeMemory(workerList);
+  });
+  worker.join();
+  EXPECT_EQ(fromWorker, ERROR_SUCCESS);
+  ASSERT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SUCCESS);
+  WlanFreeMemory(list);
 }
 
 TEST_F(NetworkManagerBackend, SavingADocumentChangesOnlyWhatChanged) {
