@@ -7,6 +7,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QObject>
@@ -1321,6 +1322,15 @@ wlanbackend::Backend& Instance() {
 }
 
 bool HasWifiDevice() {
+  // No socket, no bus: nothing to ask (and no D-Bus thread started for it).
+  const QString address = SystemBusAddress();
+  if (address.startsWith(QLatin1String("unix:path="))) {
+    const QString socket = address.mid(10).section(QLatin1Char(','), 0, 0).section(QLatin1Char(';'), 0, 0);
+    if (!QFileInfo::exists(socket)) {
+      qCDebug(lcNm) << "probe: no system bus at" << socket;
+      return false;
+    }
+  }
   static std::atomic<int> probes{0};
   const QString name = QStringLiteral("aerlume-networkmanager-probe-%1").arg(++probes);
   bool found = false;
