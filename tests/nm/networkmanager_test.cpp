@@ -150,6 +150,45 @@ TEST_F(NetworkManagerBackend, StateChangesBecomeTheConnectionSequence) {
   EXPECT_EQ(ConnReasonOf(lost.payload), WLAN_REASON_CODE_MSM_DRIVER_DISCONNECTED);
 }
 
+TEST_F(NetworkManagerBackend, StrengthOfTheActiveAccessPointIsTheSignalQuality) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  const QString ap = m_nm.MockText(QStringLiteral("AddAccessPoint"),
+                                   {device, QStringLiteral("ap1"), QStringLiteral("Cafe"),
+                                    QStringLiteral("02:00:00:00:00:01"), 2u, 2412u, 54000u,
+                                    QVariant::fromValue(uchar(70)), 0u});
+  const QString other = m_nm.MockText(QStringLiteral("AddAccessPoint"),
+                                      {device, QStringLiteral("ap2"), QStringLiteral("Cafe"),
+                                       QStringLiteral("02:00:00:00:00:02"), 2u, 2412u, 54000u,
+                                       QVariant::fromValue(uchar(40)), 0u});
+  Open();
+  Listen();
+  const GUID guid = Guids().at(0);
+  DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
+  DOT11_BSSID_LIST bssids{};
+  bssids.Header.Type = NDIS_OBJECT_TYPE_DEFAULT;
+  bssids.uNumOfEntries = bssids.uTotalNumOfEntries = 1;
+  const UCHAR first[6] = {0x02, 0, 0, 0, 0, 0x01};
+  std::memcpy(bssids.BSSIDs[0], first, 6);
+  WLAN_CONNECTION_PARAMETERS p{};
+  p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
+  p.pDot11Ssid = &ssid;
+  p.pDesiredBssidList = &bssids;
+  p.dot11BssType = dot11_BSS_type_infrastructure;
+  ASSERT_EQ(WlanConnect(m_handle, &guid, &p, nullptr), ERROR_SUCCESS);
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, guid));
+  m_nm.Mock(QStringLiteral("SetStrength"), {other, QVariant::fromValue(uchar(90))});  // not ours: no news
+  m_nm.Mock(QStringLiteral("SetStrength"), {ap, QVariant::fromValue(uchar(33))});
+  nmtest::Recorder::Item change;
+  ASSERT_TRUE(m_seen.WaitFor(wlan_notification_msm_signalquality_change, guid, &change));
+  ASSERT_EQ(change.payload.size(), 4u);
+  DWORD quality = 0;
+  std::memcpy(&quality, change.payload.data(), 4);
+  EXPECT_EQ(quality, 33u);
+  int changes = 0;
+  for (const auto& item : m_seen.Items()) changes += item.code == wlan_notification_msm_signalquality_change;
+  EXPECT_EQ(changes, 1);
+}
+
 TEST_F(NetworkManagerBackend, FailedAttemptCarriesTheMappedReason) {
   const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
   Open();
