@@ -1,8 +1,7 @@
-// The IP helper over its back ends. Today the only one is the simulated world
-// (platform/wlansim/IpConfig.h); a back end for the real adapters would add a
-// case to ChosenBackend and the switches below and hand back the same
-// adapter records. Arguments are checked first, then an injected fault fires,
-// then the back end is asked.
+// The IP helper over the WLAN back ends (platform/wlanbackend.h): it follows
+// the same choice as WlanOpenHandle and hands back the adapter records of the
+// chosen back end. Arguments are checked first, then an injected fault of the
+// simulated service fires, then the back end is asked.
 #include "platform/iphlpapi.h"
 
 #include <arpa/inet.h>
@@ -20,37 +19,36 @@
 #include "platform/uuidtext.h"
 #include "platform/widetext.h"
 #include "platform/wlansim/Faults.h"
-#include "platform/wlansim/IpConfig.h"
+#include "platform/wlanbackend.h"
 
 namespace {
 
-using Record = wlansim::IpAdapterRecord;
+using Record = wlanbackend::IpAdapterRecord;
 
 // Interface indexes of the adapters, in list order; 1 is commonly the loopback interface's.
 constexpr DWORD kFirstIfIndex = 11;
 
-enum class Backend { Simulated, Missing };
-
-Backend ChosenBackend() {
-  const char* name = std::getenv("AERLUME_WLAN_BACKEND");
-  if (!name || !*name || std::strcmp(name, "simulated") == 0) return Backend::Simulated;
-  static std::atomic<bool> told{false};
-  if (!told.exchange(true))
-    std::fprintf(stderr, "aerlume: IP helper back end '%s' is not available (known: simulated)\n", name);
-  return Backend::Missing;
+// The chosen back end, or null (ERROR_NOT_SUPPORTED) when it is not available.
+wlanbackend::Backend* ChosenBackend(bool* simulated) {
+  const wlanbackend::Choice choice = wlanbackend::Select();
+  *simulated = choice.kind == wlanbackend::Kind::Simulated;
+  if (choice.kind == wlanbackend::Kind::Missing) {
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+      std::fprintf(stderr, "aerlume: IP helper back end '%s' is not available (known: networkmanager, simulated)\n",
+                   choice.requested.c_str());
+  }
+  return wlanbackend::Instance(choice.kind);
 }
 
 // The adapters, unless the back end is missing or `fault` fires.
 DWORD ReadAdapters(wlansim::Op fault, std::vector<Record>* out) {
-  switch (ChosenBackend()) {
-    case Backend::Simulated:
-      if (DWORD error = 0; wlansim::FaultFires(fault, &error)) return error;
-      *out = wlansim::IpAdapters();
-      return ERROR_SUCCESS;
-    case Backend::Missing:
-      return ERROR_NOT_SUPPORTED;
-  }
-  return ERROR_NOT_SUPPORTED;
+  bool simulated = false;
+  wlanbackend::Backend* backend = ChosenBackend(&simulated);
+  if (!backend) return ERROR_NOT_SUPPORTED;
+  if (DWORD error = 0; simulated && wlansim::FaultFires(fault, &error)) return error;
+  *out = backend->IpAdapters();
+  return ERROR_SUCCESS;
 }
 
 std::string GuidText(const GUID& guid) {
@@ -147,20 +145,16 @@ const Record* ByIndex(const std::vector<Record>& records, const IP_ADAPTER_INDEX
 }
 
 // Renew or release: find the adapter, then the fault, then the back end.
-DWORD LeaseCall(IP_ADAPTER_INDEX_MAP* entry, wlansim::Op fault, DWORD (*operation)(const GUID&)) {
+DWORD LeaseCall(IP_ADAPTER_INDEX_MAP* entry, wlansim::Op fault, bool renew) {
   if (!entry) return ERROR_INVALID_PARAMETER;
-  switch (ChosenBackend()) {
-    case Backend::Simulated: {
-      const std::vector<Record> records = wlansim::IpAdapters();
-      const Record* adapter = ByIndex(records, *entry);
-      if (!adapter) return ERROR_INVALID_PARAMETER;
-      if (DWORD error = 0; wlansim::FaultFires(fault, &error)) return error;
-      return operation(adapter->guid);
-    }
-    case Backend::Missing:
-      return ERROR_NOT_SUPPORTED;
-  }
-  return ERROR_NOT_SUPPORTED;
+  bool simulated = false;
+  wlanbackend::Backend* backend = ChosenBackend(&simulated);
+  if (!backend) return ERROR_NOT_SUPPORTED;
+  const std::vector<Record> records = backend->IpAdapters();
+  const Record* adapter = ByIndex(records, *entry);
+  if (!adapter) return ERROR_INVALID_PARAMETER;
+  if (DWORD error = 0; simulated && wlansim::FaultFires(fault, &error)) return error;
+  return renew ? backend->RenewLease(adapter->guid) : backend->ReleaseLease(adapter->guid);
 }
 
 }  // namespace
@@ -207,9 +201,9 @@ DWORD GetInterfaceInfo(IP_INTERFACE_INFO* pIfTable, ULONG* dwOutBufLen) {
 }
 
 DWORD IpRenewAddress(IP_ADAPTER_INDEX_MAP* AdapterInfo) {
-  return LeaseCall(AdapterInfo, wlansim::Op::IpRenewAddress, &wlansim::RenewLease);
+  return LeaseCall(AdapterInfo, wlansim::Op::IpRenewAddress, true);
 }
 
 DWORD IpReleaseAddress(IP_ADAPTER_INDEX_MAP* AdapterInfo) {
-  return LeaseCall(AdapterInfo, wlansim::Op::IpReleaseAddress, &wlansim::ReleaseLease);
+  return LeaseCall(AdapterInfo, wlansim::Op::IpReleaseAddress, false);
 }

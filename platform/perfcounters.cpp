@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/widetext.h"
+#include "platform/wlanbackend.h"
 #include "platform/wlansim/Faults.h"
 #include "platform/wlansim/Traffic.h"
 
@@ -71,10 +72,8 @@ std::string Lower(const std::string& text) {
   return out;
 }
 
-bool SimulatedAdapters() {
-  const char* name = std::getenv("AERLUME_WLAN_BACKEND");
-  return !name || !*name || std::strcmp(name, "simulated") == 0;
-}
+// The simulated adapters' counters join the kernel's while the simulated back end is chosen.
+bool SimulatedAdapters() { return wlanbackend::Select().kind == wlanbackend::Kind::Simulated; }
 
 // Reference counting shared by every object here.
 template <typename... Bases>

@@ -19,6 +19,8 @@ packages=(
   # install checks: desktop entries, AppStream metadata; the package's
   # dependency computation (dpkg-shlibdeps) and its file capability
   desktop-file-utils appstream dpkg-dev file libcap2-bin
+  # the NetworkManager stand-in of the tests: a private D-Bus daemon and its mock template
+  dbus python3-dbusmock
 )
 
 missing=()

@@ -239,7 +239,10 @@ void CChildView::ScanAll() {
 
 void CChildView::RefreshList() {
   if (!m_pWlanInterface) return;
+  // A row's Status follows the associations even when none of its station's
+  // values changed (a steady signal).
   m_pModel->Associations().Take(m_pWlanInterface);
+  const bool associationsMoved = m_pModel->Associations().TakeMoved();
   const int count = m_pWlanInterface->GetDeviceCount();
   for (int i = 0; i < count; ++i) {
     CNativeWIFIDevice* device = m_pWlanInterface->GetDevice(i);
@@ -247,7 +250,7 @@ void CChildView::RefreshList() {
     CollectStations(device);
     for (CStation* station : m_stations) {
       if (m_pModel->RowOf(station) >= 0)
-        UpdateStationRow(station, false);
+        UpdateStationRow(station, associationsMoved);
       else
         InsertStationRow(station);
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "eventlog/Log.h"
+#include "platform/wlanbackend.h"
 #include "settings/Settings.h"
 #include "ui/AerlumeApp.h"
 #include "ui/ChildView.h"
@@ -44,11 +45,15 @@ void SetChecked(QAction* action, bool checked) {
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_appIcon(AppIcon()) {
   CreateHandle();
   setObjectName(QStringLiteral("mainFrame"));
-  setWindowTitle(QStringLiteral("Aerlume"));
   setWindowIcon(m_appIcon);
   resize(kDefaultWidth, kDefaultHeight);
 
   CreateClient();
+  // The WLAN back end is chosen as the client opens: the title says when the
+  // simulated world stands in for a radio nobody asked to simulate.
+  const std::string remark = wlanbackend::TitleRemark();
+  setWindowTitle(remark.empty() ? QStringLiteral("Aerlume")
+                                : QStringLiteral("Aerlume - %1").arg(QString::fromStdString(remark)));
   m_TrayIcon.Create(this, m_appIcon);
   // A window that went to the task bar for want of a tray goes into the tray
   // once there is one, as minimising would have done.

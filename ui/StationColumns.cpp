@@ -73,8 +73,12 @@ const CWIFIProfile* ProfileOf(const CStation& station) {
 }
 
 void CAssociations::Take(CNativeWIFIInterface* pInterface) {
+  const auto before = std::move(m_current);
   m_current.clear();
-  if (!pInterface) return;
+  if (!pInterface) {
+    m_moved = m_moved || !before.empty();
+    return;
+  }
   const int count = pInterface->GetDeviceCount();
   for (int i = 0; i < count; ++i) {
     CNativeWIFIDevice* device = pInterface->GetDevice(i);
@@ -83,6 +87,7 @@ void CAssociations::Take(CNativeWIFIInterface* pInterface) {
     // All zeros means "not associated"; such an adapter connects no station.
     if (bssid != std::array<UCHAR, 6>{}) m_current.emplace_back(device, bssid);
   }
+  m_moved = m_moved || m_current != before;
 }
 
 bool CAssociations::IsConnected(const CStation& station) const {

@@ -61,12 +61,15 @@ const CWIFIProfile* ProfileOf(const CStation& station);
 class CAssociations {
  public:
   void Take(CNativeWIFIInterface* pInterface);
+  // Whether any adapter's association changed at a Take since the last call.
+  bool TakeMoved() { return std::exchange(m_moved, false); }
   void Clear() { m_current.clear(); }
   // The station's BSSID equals its adapter's association at the last Take.
   bool IsConnected(const CStation& station) const;
 
  private:
   std::vector<std::pair<const CNativeWIFIDevice*, std::array<UCHAR, 6>>> m_current;
+  bool m_moved = false;
 };
 
 // The station's text in one column; `now` is the calendar time in seconds

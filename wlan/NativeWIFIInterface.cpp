@@ -9,6 +9,7 @@
 #include "eventlog/Log.h"
 #include "platform/widetext.h"
 #include "platform/wlanapi.h"
+#include "platform/wlanbackend.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NotificationLog.h"
 #include "wlan/Station.h"
@@ -56,6 +57,8 @@ int CNativeWIFIInterface::Initialize() {
   HANDLE client = nullptr;
   if (WlanOpenHandle(WLAN_API_VERSION_2_0, nullptr, &negotiated, &client) == ERROR_SUCCESS) {
     m_hClient = client;
+    // Nobody should mistake the simulated world for their radio.
+    for (const std::string& line : wlanbackend::Notices()) LogPrintf("%s\n", line.c_str());
     WLAN_INTERFACE_INFO_LIST* list = nullptr;
     if (WlanEnumInterfaces(m_hClient, nullptr, &list) != ERROR_SUCCESS) list = nullptr;
     if (list) {

@@ -1,62 +1,19 @@
 #include "platform/wlansim/Faults.h"
 
-#include <array>
-#include <mutex>
+#include <atomic>
 
 namespace wlansim {
 namespace {
 
-constexpr std::size_t kOps = static_cast<std::size_t>(Op::PerfRefresh) + 1;  // the last Op
-
-struct Slot {
-  bool armed = false;
-  DWORD error = 0;
-  int remaining = 0;  // < 0: every call
-  int hits = 0;
-};
-
-struct Table {
-  std::mutex lock;
-  std::array<Slot, kOps> slots;
-};
-
-Table& Faults() {
-  static Table* table = new Table;  // outlives static destruction, as the API may be called then
-  return *table;
-}
+std::atomic<FaultSource> g_source{nullptr};
 
 }  // namespace
 
 bool FaultFires(Op op, DWORD* error) {
-  Table& t = Faults();
-  std::lock_guard<std::mutex> guard(t.lock);
-  Slot& s = t.slots[static_cast<std::size_t>(op)];
-  if (!s.armed) return false;
-  if (s.remaining > 0 && --s.remaining == 0) s.armed = false;
-  ++s.hits;
-  if (error) *error = s.error;
-  return true;
+  const FaultSource source = g_source.load(std::memory_order_acquire);
+  return source && source(op, error);
 }
 
-void InjectFault(Op op, DWORD error, int count) {
-  Table& t = Faults();
-  std::lock_guard<std::mutex> guard(t.lock);
-  Slot& s = t.slots[static_cast<std::size_t>(op)];
-  s.armed = count != 0;
-  s.error = error;
-  s.remaining = count < 0 ? -1 : count;
-}
-
-void ClearFaults() {
-  Table& t = Faults();
-  std::lock_guard<std::mutex> guard(t.lock);
-  t.slots = {};
-}
-
-int FaultHits(Op op) {
-  Table& t = Faults();
-  std::lock_guard<std::mutex> guard(t.lock);
-  return t.slots[static_cast<std::size_t>(op)].hits;
-}
+void InstallFaultSource(FaultSource source) { g_source.store(source, std::memory_order_release); }
 
 }  // namespace wlansim

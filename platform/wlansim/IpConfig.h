@@ -9,20 +9,11 @@
 #include <vector>
 
 #include "platform/wintypes.h"
+#include "platform/wlanbackend.h"
 
 namespace wlansim {
 
-// One adapter as the IP helper reports it. Addresses are IPv4 in host byte
-// order; 0 means none.
-struct IpAdapterRecord {
-  GUID guid{};
-  std::string description;  // UTF-8
-  bool up = false;  // connected or ad hoc network formed
-  bool dhcp = false;  // the world gives it a DHCP server (its address is leased)
-  std::uint32_t address = 0;
-  std::uint32_t dhcpServer = 0;  // only with an address
-  std::uint32_t dnsServer = 0;  // only with an address
-};
+using IpAdapterRecord = wlanbackend::IpAdapterRecord;
 
 // Every adapter of the current world, in world order.
 std::vector<IpAdapterRecord> IpAdapters();

@@ -225,6 +225,10 @@ void Service::Emit(const AdapterState& a, DWORD source, DWORD code, std::vector<
 
 World Service::DefaultWorld() {
   World world = BuiltInWorld();
+  {
+    std::lock_guard<std::mutex> guard(m_worldErrorLock);
+    m_worldError.clear();
+  }
   if (const char* path = std::getenv("AERLUME_SIM_WORLD"); path && *path) {
     World loaded;
     std::string error;
@@ -234,6 +238,8 @@ World Service::DefaultWorld() {
       std::fprintf(stderr, "%s\n", error.c_str());
       std::fprintf(stderr, "aerlume: simulated WLAN service uses its built-in world\n");
     }
+    std::lock_guard<std::mutex> guard(m_worldErrorLock);
+    m_worldError = error;
   }
   if (const char* seed = std::getenv("AERLUME_SIM_SEED"); seed && *seed) {
     char* end = nullptr;
@@ -419,7 +425,6 @@ bool Service::ResetWorld(const World& world, std::string* error) {
 
 void Service::ResetToDefault() {
   const World world = DefaultWorld();
-  ClearFaults();
   std::lock_guard<std::mutex> guard(m_lock);
   m_clock.manual = false;
   InstallLocked(world);
@@ -507,6 +512,11 @@ WLAN_INTERFACE_STATE Service::InterfaceState(const GUID& adapter) {
 GUID Service::AdapterGuid(std::size_t index) {
   std::lock_guard<std::mutex> guard(m_lock);
   return index < m_adapters.size() ? m_adapters[index].guid : GUID{};
+}
+
+std::string Service::WorldFileError() {
+  std::lock_guard<std::mutex> guard(m_worldErrorLock);
+  return m_worldError;
 }
 
 std::size_t Service::OpenHandleCount() {

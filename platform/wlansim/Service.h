@@ -30,32 +30,32 @@
 
 namespace wlansim {
 
-class Service {
+class Service final : public wlanbackend::Backend {
  public:
   static Service& Instance();
-  ~Service();
+  ~Service() override;
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
   // Client API (arguments already checked for null pointers by wlanapi.cpp).
-  DWORD Open(HANDLE* handle);
-  DWORD Close(HANDLE handle);
-  DWORD Register(HANDLE handle, DWORD sources, WLAN_NOTIFICATION_CALLBACK callback, PVOID context, DWORD* previous);
-  DWORD EnumInterfaces(HANDLE handle, WLAN_INTERFACE_INFO_LIST** list);
+  DWORD Open(HANDLE* handle) override;
+  DWORD Close(HANDLE handle) override;
+  DWORD Register(HANDLE handle, DWORD sources, WLAN_NOTIFICATION_CALLBACK callback, PVOID context, DWORD* previous) override;
+  DWORD EnumInterfaces(HANDLE handle, WLAN_INTERFACE_INFO_LIST** list) override;
   DWORD QueryInterface(HANDLE handle, const GUID& guid, WLAN_INTF_OPCODE op, DWORD* size, PVOID* data,
-                       WLAN_OPCODE_VALUE_TYPE* valueType);
-  DWORD SetInterface(HANDLE handle, const GUID& guid, WLAN_INTF_OPCODE op, DWORD size, const void* data);
-  DWORD Scan(HANDLE handle, const GUID& guid);
-  DWORD GetAvailableNetworkList(HANDLE handle, const GUID& guid, WLAN_AVAILABLE_NETWORK_LIST** list);
+                       WLAN_OPCODE_VALUE_TYPE* valueType) override;
+  DWORD SetInterface(HANDLE handle, const GUID& guid, WLAN_INTF_OPCODE op, DWORD size, const void* data) override;
+  DWORD Scan(HANDLE handle, const GUID& guid) override;
+  DWORD GetAvailableNetworkList(HANDLE handle, const GUID& guid, WLAN_AVAILABLE_NETWORK_LIST** list) override;
   DWORD GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SSID* ssid, DOT11_BSS_TYPE type,
-                          bool security, WLAN_BSS_LIST** list);
-  DWORD GetProfileList(HANDLE handle, const GUID& guid, WLAN_PROFILE_INFO_LIST** list);
+                          bool security, WLAN_BSS_LIST** list) override;
+  DWORD GetProfileList(HANDLE handle, const GUID& guid, WLAN_PROFILE_INFO_LIST** list) override;
   DWORD GetProfile(HANDLE handle, const GUID& guid, const std::string& name, LPWSTR* xml, DWORD* flags,
-                   DWORD* access);
+                   DWORD* access) override;
   DWORD SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const std::string& xml, bool overwrite,
-                   DWORD* reason);
-  DWORD Connect(HANDLE handle, const GUID& guid, const ConnectRequest& request);
-  DWORD Disconnect(HANDLE handle, const GUID& guid);
+                   DWORD* reason) override;
+  DWORD Connect(HANDLE handle, const GUID& guid, const ConnectRequest& request) override;
+  DWORD Disconnect(HANDLE handle, const GUID& guid) override;
 
   // Control (SimControl.h).
   bool ResetWorld(const World& world, std::string* error);
@@ -71,11 +71,13 @@ class Service {
   WLAN_INTERFACE_STATE InterfaceState(const GUID& adapter);
   GUID AdapterGuid(std::size_t index);
   std::size_t OpenHandleCount();
+  // The error of the world file the default world last refused ("" when none).
+  std::string WorldFileError();
 
   // IP configuration (IpConfig.cpp).
-  std::vector<IpAdapterRecord> IpAdapters();
-  DWORD RenewLease(const GUID& adapter);
-  DWORD ReleaseLease(const GUID& adapter);
+  std::vector<IpAdapterRecord> IpAdapters() override;
+  DWORD RenewLease(const GUID& adapter) override;
+  DWORD ReleaseLease(const GUID& adapter) override;
 
  private:
   struct Client {
@@ -215,6 +217,8 @@ class Service {
   Worker m_thread;
   std::vector<Worker> m_finished;  // stopped threads not yet joined
   bool m_running = false;
+  std::mutex m_worldErrorLock;
+  std::string m_worldError;
   std::uint64_t m_threadGeneration = 0;
 };
 

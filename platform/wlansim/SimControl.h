@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/wlanbackend.h"
 #include "platform/wlansim/World.h"
 
 namespace wlansim {
@@ -124,15 +125,7 @@ std::size_t OutstandingAllocations();
 
 // The stored document of a profile, or nullopt.
 std::optional<std::string> GetProfileXml(const GUID& adapter, const std::string& name);
-// A connection request as WlanConnect validated it (or as the service makes one).
-struct ConnectRequest {
-  WLAN_CONNECTION_MODE mode = wlan_connection_mode_profile;
-  std::string profile;  // profile name (mode 0) or document (mode 1), UTF-8
-  std::string ssid;  // raw bytes; empty: not given
-  std::optional<Mac> bssid;  // first desired BSSID
-  DOT11_BSS_TYPE bssType = dot11_BSS_type_any;
-  DWORD flags = 0;
-};
+using ConnectRequest = wlanbackend::ConnectRequest;
 
 // The last connection request a client made on the adapter, or nullopt.
 std::optional<ConnectRequest> LastConnectRequest(const GUID& adapter);

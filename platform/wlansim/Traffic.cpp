@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/wlansim/IpConfig.h"
+#include "platform/wlansim/Service.h"
 #include "platform/wlansim/SimControl.h"
 
 namespace wlansim {
@@ -46,7 +47,7 @@ std::uint64_t ReceiveRate(std::size_t index) { return (24 + 8 * index) * 1024; }
 std::uint64_t SendRate(std::size_t index) { return (6 + 2 * index) * 1024; }
 
 std::vector<TrafficRecord> ReadAdapterTraffic() {
-  const std::int64_t now = Now();
+  const std::int64_t now = Service::Instance().Now();
   const std::vector<IpAdapterRecord> adapters = IpAdapters();
   Meters& meters = AllMeters();
   std::lock_guard<std::mutex> guard(meters.lock);

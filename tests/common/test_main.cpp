@@ -59,6 +59,10 @@ void PrepareEnvironment() {
   setenv("AERLUME_INTERNET_HOST", "127.0.0.1", 1);
   setenv("AERLUME_INTERNET_LABEL", "Loopback", 1);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The simulated service unless a suite asks otherwise; the machine's system
+  // bus is never asked (a suite that needs NetworkManager starts its own bus).
+  setenv("AERLUME_WLAN_BACKEND", "simulated", 1);
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/aerlume-tests-use-a-private-bus", 1);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (!runtime || !*runtime) {
     static char folder[] = "/tmp/aerlume-test-runtime-XXXXXX";

@@ -6,7 +6,10 @@
 namespace wlansim {
 
 bool ResetWorld(const World& world, std::string* error) { return Service::Instance().ResetWorld(world, error); }
-void ResetToDefault() { Service::Instance().ResetToDefault(); }
+void ResetToDefault() {
+  ClearFaults();
+  Service::Instance().ResetToDefault();
+}
 void UseManualClock(bool manual) { Service::Instance().UseManualClock(manual); }
 void AdvanceClock(std::uint32_t ms) { Service::Instance().AdvanceClock(ms); }
 std::int64_t Now() { return Service::Instance().Now(); }
