@@ -3,6 +3,7 @@
 // that the record names read them and write their log lines.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -15,6 +16,7 @@ namespace {
 
 CNativeWIFIInterface* Client() {
   static CNativeWIFIInterface* client = [] {
+    setenv("AERLUME_WLAN_BACKEND", "simulated", 1);
     wlansim::UseManualClock(true);  // nothing of the service's own runs meanwhile
     wlansim::ResetWorld(wlansim::BuiltInWorld());
     auto* created = new CNativeWIFIInterface(nullptr);
