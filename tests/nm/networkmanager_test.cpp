@@ -56,6 +56,25 @@ class NetworkManagerBackend : public testing::Test {
                                                      nmtest::kDisconnected, QString::fromLatin1(permanent)});
   }
 
+  // An open access point of the network "Cafe" (2412 MHz) with the given
+  // strength; returns its object path.
+  QString AddCafe(const QString& device, const char* name, const char* bssid, uchar strength) {
+    return m_nm.MockText(QStringLiteral("AddAccessPoint"),
+                         {device, QString::fromLatin1(name), QStringLiteral("Cafe"), QString::fromLatin1(bssid), 2u,
+                          2412u, 54000u, QVariant::fromValue(strength), 0u});
+  }
+
+  // Connects to the open network "Cafe", on one BSSID when given.
+  DWORD ConnectCafe(const GUID& guid, const DOT11_BSSID_LIST* bssids = nullptr) {
+    DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
+    WLAN_CONNECTION_PARAMETERS p{};
+    p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
+    p.pDot11Ssid = &ssid;
+    p.pDesiredBssidList = const_cast<DOT11_BSSID_LIST*>(bssids);
+    p.dot11BssType = dot11_BSS_type_infrastructure;
+    return WlanConnect(m_handle, &guid, &p, nullptr);
+  }
+
   void Open() {
     DWORD version = 0;
     ASSERT_EQ(WlanOpenHandle(2, nullptr, &version, &m_handle), ERROR_SUCCESS);
@@ -152,29 +171,17 @@ TEST_F(NetworkManagerBackend, StateChangesBecomeTheConnectionSequence) {
 
 TEST_F(NetworkManagerBackend, StrengthOfTheActiveAccessPointIsTheSignalQuality) {
   const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
-  const QString ap = m_nm.MockText(QStringLiteral("AddAccessPoint"),
-                                   {device, QStringLiteral("ap1"), QStringLiteral("Cafe"),
-                                    QStringLiteral("02:00:00:00:00:01"), 2u, 2412u, 54000u,
-                                    QVariant::fromValue(uchar(70)), 0u});
-  const QString other = m_nm.MockText(QStringLiteral("AddAccessPoint"),
-                                      {device, QStringLiteral("ap2"), QStringLiteral("Cafe"),
-                                       QStringLiteral("02:00:00:00:00:02"), 2u, 2412u, 54000u,
-                                       QVariant::fromValue(uchar(40)), 0u});
+  const QString ap = AddCafe(device, "ap1", "02:00:00:00:00:01", 70);
+  const QString other = AddCafe(device, "ap2", "02:00:00:00:00:02", 40);
   Open();
   Listen();
   const GUID guid = Guids().at(0);
-  DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
   DOT11_BSSID_LIST bssids{};
   bssids.Header.Type = NDIS_OBJECT_TYPE_DEFAULT;
   bssids.uNumOfEntries = bssids.uTotalNumOfEntries = 1;
   const UCHAR first[6] = {0x02, 0, 0, 0, 0, 0x01};
   std::memcpy(bssids.BSSIDs[0], first, 6);
-  WLAN_CONNECTION_PARAMETERS p{};
-  p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
-  p.pDot11Ssid = &ssid;
-  p.pDesiredBssidList = &bssids;
-  p.dot11BssType = dot11_BSS_type_infrastructure;
-  ASSERT_EQ(WlanConnect(m_handle, &guid, &p, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(ConnectCafe(guid, &bssids), ERROR_SUCCESS);
   ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_complete, guid));
   m_nm.Mock(QStringLiteral("SetStrength"), {other, QVariant::fromValue(uchar(90))});  // not ours: no news
   m_nm.Mock(QStringLiteral("SetStrength"), {ap, QVariant::fromValue(uchar(33))});
@@ -261,34 +268,20 @@ TEST_F(NetworkManagerBackend, LeasesCannotBeRenewedOrReleasedAlone) {
 
 TEST_F(NetworkManagerBackend, PermissionRefusalsAreAccessDenied) {
   const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
-  m_nm.Mock(QStringLiteral("AddAccessPoint"), {device, QStringLiteral("ap1"), QStringLiteral("Cafe"),
-                                               QStringLiteral("02:00:00:00:00:01"), 2u, 2412u, 54000u,
-                                               QVariant::fromValue(uchar(70)), 0u});
+  AddCafe(device, "ap1", "02:00:00:00:00:01", 70);
   m_nm.Mock(QStringLiteral("RefuseActivations"), {QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied")});
   Open();
   const GUID guid = Guids().at(0);
-  DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
-  WLAN_CONNECTION_PARAMETERS p{};
-  p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
-  p.pDot11Ssid = &ssid;
-  p.dot11BssType = dot11_BSS_type_infrastructure;
-  EXPECT_EQ(WlanConnect(m_handle, &guid, &p, nullptr), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ConnectCafe(guid), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(NetworkManagerBackend, DeviceLeavingDuringAnAttempt) {
   const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
-  m_nm.Mock(QStringLiteral("AddAccessPoint"), {device, QStringLiteral("ap1"), QStringLiteral("Cafe"),
-                                               QStringLiteral("02:00:00:00:00:01"), 2u, 2412u, 54000u,
-                                               QVariant::fromValue(uchar(70)), 0u});
+  AddCafe(device, "ap1", "02:00:00:00:00:01", 70);
   Open();
   Listen();
   const GUID guid = Guids().at(0);
-  DOT11_SSID ssid{4, {'C', 'a', 'f', 'e'}};
-  WLAN_CONNECTION_PARAMETERS p{};
-  p.wlanConnectionMode = wlan_connection_mode_discovery_unsecure;
-  p.pDot11Ssid = &ssid;
-  p.dot11BssType = dot11_BSS_type_infrastructure;
-  ASSERT_EQ(WlanConnect(m_handle, &guid, &p, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(ConnectCafe(guid), ERROR_SUCCESS);
   ASSERT_TRUE(m_seen.WaitFor(wlan_notification_acm_connection_start, guid));
   m_nm.Mock(QStringLiteral("DropDevice"), {device});
   EXPECT_TRUE(m_seen.WaitFor(wlan_notification_acm_interface_removal, guid));
