@@ -26,6 +26,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/nm/NmCache.h"
 #include "platform/nm/NmMapping.h"
 #include "platform/widetext.h"
 #include "platform/winmsg.h"
@@ -91,11 +92,17 @@ QList<QDBusObjectPath> Paths(const QVariant& value) {
 
 QString PathOf(const QVariant& value) { return value.value<QDBusObjectPath>().path(); }
 
+// The WLAN error code of a reply (ERROR_SUCCESS for an answer).
+DWORD ErrorOf(const QDBusMessage& reply);
+
 // Blocking calls on one connection, logged under aerlume.wlan.networkmanager.
+// With a cache, property reads and the read-only listings are answered from
+// it when they can be; `refresh` asks again and stores the new answer.
 class Bus {
  public:
-  explicit Bus(const QDBusConnection& connection, int timeoutMs = kCallTimeoutMs)
-      : m_connection(connection), m_timeoutMs(timeoutMs) {}
+  explicit Bus(const QDBusConnection& connection, int timeoutMs = kCallTimeoutMs,
+               std::shared_ptr<AnswerCache> cache = nullptr, bool refresh = false)
+      : m_connection(connection), m_timeoutMs(timeoutMs), m_cache(std::move(cache)), m_refresh(refresh) {}
 
   bool Connected() const { return m_connection.isConnected(); }
   const QDBusConnection& Connection() const { return m_connection; }
@@ -122,15 +129,41 @@ class Bus {
     return reply;
   }
 
+  // The first value a read-only method without arguments answers, as plain
+  // Qt types; *error says why there is none.
+  QVariant Ask(const QString& path, const QString& iface, const QString& method, DWORD* error = nullptr) const {
+    DWORD failure = ERROR_SUCCESS;
+    const auto fetch = [&]() -> std::optional<QVariant> {
+      const QDBusMessage reply = Call(path, iface, method);
+      failure = ErrorOf(reply);
+      if (failure || reply.arguments().isEmpty()) return std::nullopt;
+      return AnswerCache::Plain(reply.arguments().front());
+    };
+    const std::optional<QVariant> answer = m_cache ? m_cache->Get(path, method, fetch, m_refresh) : fetch();
+    if (error) *error = failure;
+    return answer.value_or(QVariant());
+  }
+
+  // What this caller just changed must not be answered from before the change.
+  void Drop(const QString& path, const QString& key) const {
+    if (m_cache) m_cache->Drop(path, key);
+  }
+
   QVariantMap Props(const QString& path, const QString& iface) const {
-    const QDBusMessage reply = Call(path, kPropsIface, QStringLiteral("GetAll"), {iface});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return qdbus_cast<QVariantMap>(reply.arguments().front());
+    const auto fetch = [&]() -> std::optional<QVariant> {
+      const QDBusMessage reply = Call(path, kPropsIface, QStringLiteral("GetAll"), {iface});
+      if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
+      return AnswerCache::Plain(qdbus_cast<QVariantMap>(reply.arguments().front()));
+    };
+    const std::optional<QVariant> answer = m_cache ? m_cache->Get(path, iface, fetch, m_refresh) : fetch();
+    return answer ? answer->toMap() : QVariantMap();
   }
 
  private:
   QDBusConnection m_connection;
   int m_timeoutMs;
+  std::shared_ptr<AnswerCache> m_cache;
+  bool m_refresh;
 };
 
 DWORD ErrorOf(const QDBusMessage& reply) {
@@ -193,10 +226,9 @@ bool ReadDevice(const Bus& bus, const QString& path, Device* out) {
 
 std::vector<Device> ReadDevices(const Bus& bus, DWORD* error) {
   std::vector<Device> out;
-  const QDBusMessage reply = bus.Call(kManagerPath, kManagerIface, QStringLiteral("GetDevices"));
-  *error = ErrorOf(reply);
-  if (*error || reply.arguments().isEmpty()) return out;
-  for (const QDBusObjectPath& p : Paths(reply.arguments().front())) {
+  const QVariant devices = bus.Ask(kManagerPath, kManagerIface, QStringLiteral("GetDevices"), error);
+  if (*error) return out;
+  for (const QDBusObjectPath& p : Paths(devices)) {
     Device d;
     if (ReadDevice(bus, p.path(), &d)) out.push_back(d);
   }
@@ -222,9 +254,7 @@ bool ReadAccessPoint(const Bus& bus, const QString& path, AccessPointInfo* out) 
 
 std::vector<AccessPointInfo> ReadAccessPoints(const Bus& bus, const Device& device) {
   std::vector<AccessPointInfo> out;
-  const QDBusMessage reply = bus.Call(device.path, kWirelessIface, QStringLiteral("GetAllAccessPoints"));
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return out;
-  for (const QDBusObjectPath& p : Paths(reply.arguments().front())) {
+  for (const QDBusObjectPath& p : Paths(bus.Ask(device.path, kWirelessIface, QStringLiteral("GetAllAccessPoints")))) {
     AccessPointInfo ap;
     if (ReadAccessPoint(bus, p.path(), &ap)) out.push_back(ap);
   }
@@ -236,13 +266,14 @@ std::vector<AccessPointInfo> ReadAccessPoints(const Bus& bus, const Device& devi
 // names unique (a later connection of the same name is left out).
 std::vector<Profile> ReadProfiles(const Bus& bus, const Device& device, DWORD* error) {
   std::vector<Profile> out;
-  const QDBusMessage reply = bus.Call(kSettingsPath, kSettingsIface, QStringLiteral("ListConnections"));
-  *error = ErrorOf(reply);
-  if (*error || reply.arguments().isEmpty()) return out;
-  for (const QDBusObjectPath& p : Paths(reply.arguments().front())) {
-    const QDBusMessage settingsReply = bus.Call(p.path(), kConnectionIface, QStringLiteral("GetSettings"));
-    if (settingsReply.type() != QDBusMessage::ReplyMessage || settingsReply.arguments().isEmpty()) continue;
-    const Settings settings = qdbus_cast<Settings>(settingsReply.arguments().front());
+  const QVariant connections = bus.Ask(kSettingsPath, kSettingsIface, QStringLiteral("ListConnections"), error);
+  if (*error) return out;
+  for (const QDBusObjectPath& p : Paths(connections)) {
+    DWORD settingsError = 0;
+    const QVariantMap answer = bus.Ask(p.path(), kConnectionIface, QStringLiteral("GetSettings"), &settingsError).toMap();
+    if (settingsError) continue;
+    Settings settings;
+    for (auto it = answer.begin(); it != answer.end(); ++it) settings.insert(it.key(), it.value().toMap());
     Profile profile;
     profile.path = p.path();
     if (!ProfileFromSettings(settings, &profile.view)) continue;
@@ -301,7 +332,9 @@ class Backend;
 class Watcher : public QObject {
   Q_OBJECT
  public:
-  Watcher(Backend* backend, const QDBusConnection& connection) : m_backend(backend), m_bus(connection) {}
+  Watcher(Backend* backend, const QDBusConnection& connection, const std::shared_ptr<AnswerCache>& cache)
+      : m_backend(backend), m_cache(cache), m_bus(connection, kCallTimeoutMs, cache),
+        m_fresh(connection, kCallTimeoutMs, cache, true) {}
 
   // Subscribes and learns the current devices (run on the watcher's thread).
   void Start();
@@ -319,8 +352,11 @@ class Watcher : public QObject {
   void OnDeviceAdded(const QDBusMessage& message);
   void OnDeviceRemoved(const QDBusMessage& message);
   void OnNameOwnerChanged(const QDBusMessage& message);
+  void OnListChanged(const QDBusMessage& message);
+  void OnConnectionChanged(const QDBusMessage& message);
 
  private:
+  void Subscribe(bool on);
   struct Known {
     GUID guid{};
     wlansim::ConnectionFacts facts;  // the connection in progress or up
@@ -332,7 +368,9 @@ class Watcher : public QObject {
   wlansim::ConnectionFacts FactsOf(const QString& devicePath);
 
   Backend* m_backend;
+  std::shared_ptr<AnswerCache> m_cache;
   Bus m_bus;
+  Bus m_fresh;  // asks again: what a state change is reported with must be current
   std::map<QString, Known> m_known;  // Wi-Fi devices by object path
 };
 
@@ -378,6 +416,7 @@ class Backend final : public wlanbackend::Backend {
     QDBusConnection connection{QString()};
     QThread thread;
     Watcher* watcher = nullptr;
+    std::shared_ptr<AnswerCache> cache = std::make_shared<AnswerCache>();
   };
 
   // The session's bus, or null with *error set when the handle is not open.
@@ -400,37 +439,43 @@ class Backend final : public wlanbackend::Backend {
 // ---------------------------------------------------------------------------
 // Watcher
 
-void Watcher::Start() {
+// Every signal the watcher follows: (path or all, interface, name, slot).
+void Watcher::Subscribe(bool on) {
+  struct Subscription {
+    QString service, path, iface, name;
+    const char* slot;
+  };
+  const QString bus = QStringLiteral("org.freedesktop.DBus");
+  const Subscription subscriptions[] = {
+      {kService, QString(), kDeviceIface, QStringLiteral("StateChanged"), SLOT(OnStateChanged(QDBusMessage))},
+      {kService, QString(), kPropsIface, QStringLiteral("PropertiesChanged"), SLOT(OnPropertiesChanged(QDBusMessage))},
+      {kService, kManagerPath, kManagerIface, QStringLiteral("DeviceAdded"), SLOT(OnDeviceAdded(QDBusMessage))},
+      {kService, kManagerPath, kManagerIface, QStringLiteral("DeviceRemoved"), SLOT(OnDeviceRemoved(QDBusMessage))},
+      {kService, QString(), kWirelessIface, QStringLiteral("AccessPointAdded"), SLOT(OnListChanged(QDBusMessage))},
+      {kService, QString(), kWirelessIface, QStringLiteral("AccessPointRemoved"), SLOT(OnListChanged(QDBusMessage))},
+      {kService, kSettingsPath, kSettingsIface, QStringLiteral("NewConnection"), SLOT(OnListChanged(QDBusMessage))},
+      {kService, kSettingsPath, kSettingsIface, QStringLiteral("ConnectionRemoved"), SLOT(OnListChanged(QDBusMessage))},
+      {kService, QString(), kConnectionIface, QStringLiteral("Updated"), SLOT(OnConnectionChanged(QDBusMessage))},
+      {kService, QString(), kConnectionIface, QStringLiteral("Removed"), SLOT(OnConnectionChanged(QDBusMessage))},
+      {bus, QStringLiteral("/org/freedesktop/DBus"), bus, QStringLiteral("NameOwnerChanged"),
+       SLOT(OnNameOwnerChanged(QDBusMessage))},
+  };
   QDBusConnection c = m_bus.Connection();
-  c.connect(kService, QString(), kDeviceIface, QStringLiteral("StateChanged"), this,
-            SLOT(OnStateChanged(QDBusMessage)));
-  c.connect(kService, QString(), kPropsIface, QStringLiteral("PropertiesChanged"), this,
-            SLOT(OnPropertiesChanged(QDBusMessage)));
-  c.connect(kService, kManagerPath, kManagerIface, QStringLiteral("DeviceAdded"), this,
-            SLOT(OnDeviceAdded(QDBusMessage)));
-  c.connect(kService, kManagerPath, kManagerIface, QStringLiteral("DeviceRemoved"), this,
-            SLOT(OnDeviceRemoved(QDBusMessage)));
-  c.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
-            SLOT(OnNameOwnerChanged(QDBusMessage)));
+  for (const Subscription& s : subscriptions) {
+    if (on)
+      c.connect(s.service, s.path, s.iface, s.name, this, s.slot);
+    else
+      c.disconnect(s.service, s.path, s.iface, s.name, this, s.slot);
+  }
+}
+
+void Watcher::Start() {
+  Subscribe(true);
   DWORD error = 0;
   for (const Device& d : ReadDevices(m_bus, &error)) m_known[d.path].guid = d.guid;
 }
 
-void Watcher::Stop() {
-  QDBusConnection c = m_bus.Connection();
-  c.disconnect(kService, QString(), kDeviceIface, QStringLiteral("StateChanged"), this,
-               SLOT(OnStateChanged(QDBusMessage)));
-  c.disconnect(kService, QString(), kPropsIface, QStringLiteral("PropertiesChanged"), this,
-               SLOT(OnPropertiesChanged(QDBusMessage)));
-  c.disconnect(kService, kManagerPath, kManagerIface, QStringLiteral("DeviceAdded"), this,
-               SLOT(OnDeviceAdded(QDBusMessage)));
-  c.disconnect(kService, kManagerPath, kManagerIface, QStringLiteral("DeviceRemoved"), this,
-               SLOT(OnDeviceRemoved(QDBusMessage)));
-  c.disconnect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-               QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
-               SLOT(OnNameOwnerChanged(QDBusMessage)));
-}
+void Watcher::Stop() { Subscribe(false); }
 
 void Watcher::Emit(const GUID& guid, DWORD source, DWORD code, std::vector<BYTE> payload) {
   qCDebug(lcNm) << "notification" << source << code;
@@ -467,7 +512,7 @@ void Watcher::ProfileChanged(const GUID& guid) {
 
 void Watcher::Learn(const QString& path) {
   Device d;
-  if (!ReadDevice(m_bus, path, &d)) return;
+  if (!ReadDevice(m_fresh, path, &d)) return;
   const bool isNew = m_known.find(path) == m_known.end();
   m_known[path].guid = d.guid;
   if (isNew) Emit(d.guid, WLAN_NOTIFICATION_SOURCE_ACM, wlan_notification_acm_interface_arrival);
@@ -476,16 +521,16 @@ void Watcher::Learn(const QString& path) {
 wlansim::ConnectionFacts Watcher::FactsOf(const QString& devicePath) {
   wlansim::ConnectionFacts facts;
   Device d;
-  if (!ReadDevice(m_bus, devicePath, &d)) return facts;
+  if (!ReadDevice(m_fresh, devicePath, &d)) return facts;
   facts.bssType = d.adhoc ? dot11_BSS_type_independent : dot11_BSS_type_infrastructure;
   AccessPointInfo ap;
-  if (!d.activeAp.isEmpty() && d.activeAp != QLatin1String("/") && ReadAccessPoint(m_bus, d.activeAp, &ap)) {
+  if (!d.activeAp.isEmpty() && d.activeAp != QLatin1String("/") && ReadAccessPoint(m_fresh, d.activeAp, &ap)) {
     facts.ssid = Bytes(ap.ssid);
     std::memcpy(facts.bssid.data(), ap.bssid, 6);
     facts.security = ap.security.enabled;
   }
   if (!d.activeConnection.isEmpty() && d.activeConnection != QLatin1String("/"))
-    facts.profileName = m_bus.Props(d.activeConnection, kActiveIface).value(QStringLiteral("Id")).toString().toStdString();
+    facts.profileName = m_fresh.Props(d.activeConnection, kActiveIface).value(QStringLiteral("Id")).toString().toStdString();
   return facts;
 }
 
@@ -555,6 +600,15 @@ void Watcher::OnPropertiesChanged(const QDBusMessage& message) {
   if (message.arguments().size() < 2) return;
   const QString iface = message.arguments().at(0).toString();
   const QVariantMap changed = qdbus_cast<QVariantMap>(message.arguments().at(1));
+  const QStringList invalidated = message.arguments().value(2).toStringList();
+  m_cache->Merge(message.path(), iface, changed, invalidated);
+  // A listing that a property mirrors is asked again.
+  if (iface == kManagerIface && changed.contains(QStringLiteral("Devices")))
+    m_cache->Drop(kManagerPath, QStringLiteral("GetDevices"));
+  else if (iface == kWirelessIface && changed.contains(QStringLiteral("AccessPoints")))
+    m_cache->Drop(message.path(), QStringLiteral("GetAllAccessPoints"));
+  else if (iface == kSettingsIface && changed.contains(QStringLiteral("Connections")))
+    m_cache->Drop(kSettingsPath, QStringLiteral("ListConnections"));
   if (iface == kWirelessIface && changed.contains(QStringLiteral("LastScan"))) {
     const auto it = m_known.find(message.path());
     if (it != m_known.end())
@@ -574,12 +628,15 @@ void Watcher::OnPropertiesChanged(const QDBusMessage& message) {
 }
 
 void Watcher::OnDeviceAdded(const QDBusMessage& message) {
+  m_cache->Drop(kManagerPath, QStringLiteral("GetDevices"));
   if (message.arguments().isEmpty()) return;
   Learn(PathOf(message.arguments().front()));
 }
 
 void Watcher::OnDeviceRemoved(const QDBusMessage& message) {
+  m_cache->Drop(kManagerPath, QStringLiteral("GetDevices"));
   if (message.arguments().isEmpty()) return;
+  m_cache->Forget(PathOf(message.arguments().front()));
   const auto it = m_known.find(PathOf(message.arguments().front()));
   if (it == m_known.end()) return;
   const GUID guid = it->second.guid;
@@ -590,6 +647,7 @@ void Watcher::OnDeviceRemoved(const QDBusMessage& message) {
 // NetworkManager stopping removes every adapter; starting again brings them back.
 void Watcher::OnNameOwnerChanged(const QDBusMessage& message) {
   if (message.arguments().size() < 3 || message.arguments().at(0).toString() != kService) return;
+  m_cache->Clear();
   const bool gone = message.arguments().at(2).toString().isEmpty();
   if (gone) {
     std::map<QString, Known> known;
@@ -600,6 +658,26 @@ void Watcher::OnNameOwnerChanged(const QDBusMessage& message) {
   }
   DWORD error = 0;
   for (const Device& d : ReadDevices(m_bus, &error)) Learn(d.path);
+}
+
+// An access point or a connection came or went: the listing is asked again,
+// and what was stored of an object that left is dropped.
+void Watcher::OnListChanged(const QDBusMessage& message) {
+  if (message.interface() == kWirelessIface)
+    m_cache->Drop(message.path(), QStringLiteral("GetAllAccessPoints"));
+  else
+    m_cache->Drop(kSettingsPath, QStringLiteral("ListConnections"));
+  if (message.member().endsWith(QLatin1String("Removed")) && !message.arguments().isEmpty())
+    m_cache->Forget(PathOf(message.arguments().front()));
+}
+
+void Watcher::OnConnectionChanged(const QDBusMessage& message) {
+  if (message.member() == QLatin1String("Removed")) {
+    m_cache->Forget(message.path());
+    m_cache->Drop(kSettingsPath, QStringLiteral("ListConnections"));
+  } else {
+    m_cache->Drop(message.path(), QStringLiteral("GetSettings"));
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -619,7 +697,7 @@ DWORD Backend::Open(HANDLE* handle) {
       return ERROR_SERVICE_NOT_ACTIVE;
     }
     qDBusRegisterMetaType<Settings>();
-    session->watcher = new Watcher(this, session->connection);
+    session->watcher = new Watcher(this, session->connection, session->cache);
     session->watcher->moveToThread(&session->thread);
     session->thread.setObjectName(QStringLiteral("aerlume-nm"));
     session->thread.start();
@@ -724,7 +802,7 @@ std::unique_ptr<Bus> Backend::BusFor(HANDLE handle, DWORD* error) {
     return nullptr;
   }
   *error = ERROR_SUCCESS;
-  return std::make_unique<Bus>(m_session->connection);
+  return std::make_unique<Bus>(m_session->connection, kCallTimeoutMs, m_session->cache);
 }
 
 DWORD Backend::FindDevice(const Bus& bus, const GUID& guid, Device* out) {
@@ -873,6 +951,7 @@ DWORD Backend::SetInterface(HANDLE handle, const GUID& guid, WLAN_INTF_OPCODE op
   const QDBusMessage reply =
       bus->Call(d.path, kPropsIface, QStringLiteral("Set"),
                 {kDeviceIface, QStringLiteral("Autoconnect"), QVariant::fromValue(QDBusVariant(raw != FALSE))});
+  bus->Drop(d.path, kDeviceIface);
   return ErrorOf(reply);
 }
 
@@ -1067,10 +1146,42 @@ DWORD Backend::GetProfile(HANDLE handle, const GUID& guid, const std::string& na
 
 // A document for an existing connection changes only the settings whose
 // fields changed (name, SSID, connection type, connection mode), by Update
-// with the connection's own settings: NetworkManager keeps the stored secrets
-// when an update carries none. A new name creates a connection (open, or
-// WPA/WPA2-PSK with the document's key material). Changing the security of
-// an existing connection is not offered: ERROR_NOT_SUPPORTED.
+// with the connection's own settings and the secrets NetworkManager stores
+// for it. A new name creates a connection (open, or WPA/WPA2-PSK with the
+// document's key material). Changing the security of an existing connection
+// is not offered: ERROR_NOT_SUPPORTED.
+namespace {
+
+// Update replaces a connection whole, secrets included, and GetSettings
+// never returns them: the secrets NetworkManager keeps itself are read with
+// GetSecrets and sent along, so saving a changed connection mode does not
+// lose the user's key. When they cannot be read the save is refused, unless
+// every secret of the setting is kept by the user's agent (a non-zero
+// "-flags" value), which an update does not touch.
+DWORD AddStoredSecrets(const Bus& bus, const QString& path, Settings* settings) {
+  for (const QString& section : {QStringLiteral("802-11-wireless-security"), QStringLiteral("802-1x")}) {
+    if (!settings->contains(section)) continue;
+    const QDBusMessage reply = bus.Call(path, kConnectionIface, QStringLiteral("GetSecrets"), {section});
+    if (const DWORD error = ErrorOf(reply)) {
+      const QVariantMap values = settings->value(section);
+      bool agentOnly = false;
+      for (auto it = values.begin(); it != values.end(); ++it) {
+        if (!it.key().endsWith(QLatin1String("-flags"))) continue;
+        agentOnly = it.value().toUInt() != 0;
+        if (!agentOnly) break;
+      }
+      if (agentOnly) continue;
+      qCDebug(lcNm) << "secrets of" << path << "not readable: save refused";
+      return error;
+    }
+    const QVariantMap secrets = qdbus_cast<Settings>(reply.arguments().value(0)).value(section);
+    for (auto it = secrets.begin(); it != secrets.end(); ++it) (*settings)[section].insert(it.key(), it.value());
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const std::string& xml, bool overwrite,
                           DWORD* reason) {
   NM_OPEN_BUS();
@@ -1105,6 +1216,7 @@ DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const st
       settings[QStringLiteral("802-11-wireless")][QStringLiteral("mode")] =
           adhoc ? QStringLiteral("adhoc") : QStringLiteral("infrastructure");
     if (doc.autoConnect != v.autoConnect) settings[QStringLiteral("connection")][QStringLiteral("autoconnect")] = doc.autoConnect;
+    if (const DWORD e = AddStoredSecrets(*bus, it->path, &settings)) return e;
     reply = bus->Call(it->path, kConnectionIface, QStringLiteral("Update"), {QVariant::fromValue(settings)});
   } else {
     Settings settings;
@@ -1124,6 +1236,8 @@ DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const st
     }
     reply = bus->Call(kSettingsPath, kSettingsIface, QStringLiteral("AddConnection"), {QVariant::fromValue(settings)});
   }
+  bus->Drop(kSettingsPath, QStringLiteral("ListConnections"));
+  if (it != profiles.end()) bus->Drop(it->path, QStringLiteral("GetSettings"));
   if (const DWORD e = ErrorOf(reply)) return e;
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_session) m_session->watcher->ProfileChanged(guid);
@@ -1203,6 +1317,7 @@ DWORD Backend::Connect(HANDLE handle, const GUID& guid, const wlanbackend::Conne
     reply = bus->Call(kManagerPath, kManagerIface, QStringLiteral("AddAndActivateConnection"),
                       {QVariant::fromValue(settings), QVariant::fromValue(QDBusObjectPath(d.path)),
                        QVariant::fromValue(QDBusObjectPath(ap->path))});
+    bus->Drop(kSettingsPath, QStringLiteral("ListConnections"));  // it added a connection
   }
   const DWORD error = ErrorOf(reply);
   if (error == ERROR_ACCESS_DENIED || error == ERROR_SERVICE_NOT_ACTIVE) return error;
@@ -1236,8 +1351,8 @@ std::uint32_t Ipv4(const QString& text) {
 
 // The first address of an "aa{sv}" list of {"address": "a.b.c.d", ...}.
 std::uint32_t FirstAddress(const QVariant& value) {
-  if (!value.canConvert<QDBusArgument>()) return 0;
-  const QList<QVariantMap> entries = qdbus_cast<QList<QVariantMap>>(value);
+  const QList<QVariantMap> entries = value.canConvert<QDBusArgument>() ? qdbus_cast<QList<QVariantMap>>(value)
+                                                                      : value.value<QList<QVariantMap>>();
   for (const QVariantMap& e : entries)
     if (const std::uint32_t a = Ipv4(e.value(QStringLiteral("address")).toString())) return a;
   return 0;
@@ -1297,12 +1412,16 @@ DWORD Backend::LeaseCall(const GUID& adapter) {
 
 void Backend::WithBus(const std::function<void(const Bus&)>& use) {
   std::optional<QDBusConnection> session;
+  std::shared_ptr<AnswerCache> cache;
   {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_session) session = m_session->connection;
+    if (m_session) {
+      session = m_session->connection;
+      cache = m_session->cache;
+    }
   }
   if (session) {
-    use(Bus(*session));
+    use(Bus(*session, kCallTimeoutMs, cache));
     return;
   }
   static std::atomic<int> count{0};

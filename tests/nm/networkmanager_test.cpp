@@ -293,36 +293,78 @@ TEST_F(NetworkManagerBackend, DeviceLeavingDuringAnAttempt) {
 // A hung NetworkManager costs the UI thread one time-out, not one per call;
 // an answer on another thread ends the stall.
 TEST_F(NetworkManagerBackend, HungServiceIsAskedOnceFromTheUiThread) {
-  AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
   Open();
-  auto managerCalls = [&](const char* method) {
-    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"),
-                                                    QStringLiteral("/org/freedesktop/NetworkManager"),
+  auto deviceCalls = [&](const char* method) {
+    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"), device,
                                                     QStringLiteral("org.freedesktop.DBus.Mock"),
                                                     QString::fromLatin1(method));
     return m_nm.Bus().call(m, QDBus::Block, 5000);
   };
-  managerCalls("ClearCalls");
   WLAN_INTERFACE_INFO_LIST* list = nullptr;
+  ASSERT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SUCCESS);
+  const GUID guid = list->InterfaceInfo[0].InterfaceGuid;
+  WlanFreeMemory(list);
+  deviceCalls("ClearCalls");
   m_nm.Freeze(true);
-  EXPECT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SERVICE_NOT_ACTIVE);  // waits out the time-out
-  EXPECT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SERVICE_NOT_ACTIVE);  // not asked
+  // What was read before is answered from what the signals kept current.
+  ASSERT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SUCCESS);
+  WlanFreeMemory(list);
+  EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_SERVICE_NOT_ACTIVE);  // waits out the time-out
+  EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_SERVICE_NOT_ACTIVE);  // not asked
   m_nm.Freeze(false);
-  const QDBusMessage calls = managerCalls("GetCalls");
+  const QDBusMessage calls = deviceCalls("GetCalls");
   ASSERT_EQ(calls.type(), QDBusMessage::ReplyMessage);
-  // The first call reaches the service once it runs again; the second never went out.
+  // The first request reaches the service once it runs again; the second never went out.
   EXPECT_EQ(qdbus_cast<QVariantList>(calls.arguments().value(0)).size(), 1);
 
   DWORD fromWorker = 0;
-  std::thread worker([&] {
-    WLAN_INTERFACE_INFO_LIST* workerList = nullptr;
-    fromWorker = WlanEnumInterfaces(m_handle, nullptr, &workerList);
-    if (workerList) WlanFreeMemory(workerList);
-  });
+  std::thread worker([&] { fromWorker = WlanScan(m_handle, &guid, nullptr, nullptr, nullptr); });
   worker.join();
   EXPECT_EQ(fromWorker, ERROR_SUCCESS);
-  ASSERT_EQ(WlanEnumInterfaces(m_handle, nullptr, &list), ERROR_SUCCESS);
-  WlanFreeMemory(list);
+  EXPECT_EQ(WlanScan(m_handle, &guid, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+}
+
+// Listings and properties are kept current by the change signals: asking
+// again costs the service nothing, and a change shows in the next answers.
+TEST_F(NetworkManagerBackend, AnswersFollowChangeSignalsWithoutAskingAgain) {
+  const QString device = AddWifi("dev", "wlan0", "00:11:22:33:44:55");
+  const QString first = AddCafe(device, "first", "02:00:00:00:00:01", 40);
+  Open();
+  const GUID guid = Guids().at(0);
+  // (BSS count, link quality of the first) as listed now.
+  auto listed = [&] {
+    WLAN_BSS_LIST* list = nullptr;
+    if (WlanGetNetworkBssList(m_handle, &guid, nullptr, dot11_BSS_type_any, FALSE, nullptr, &list) != ERROR_SUCCESS)
+      return std::pair<DWORD, ULONG>(0, 0);
+    const std::pair<DWORD, ULONG> seen(list->dwNumberOfItems, list->wlanBssEntries[0].uLinkQuality);
+    WlanFreeMemory(list);
+    return seen;
+  };
+  auto calls = [&](const QString& object, const char* method) {
+    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"), object,
+                                                    QStringLiteral("org.freedesktop.DBus.Mock"),
+                                                    QString::fromLatin1(method));
+    return qdbus_cast<QVariantList>(m_nm.Bus().call(m).arguments().value(0)).size();
+  };
+  auto settles = [&](std::pair<DWORD, ULONG> expected) {
+    for (int i = 0; i < 200 && listed() != expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return listed() == expected;
+  };
+  ASSERT_EQ(listed(), std::make_pair(DWORD{1}, ULONG{40}));
+  calls(device, "ClearCalls");
+  calls(QStringLiteral("/org/freedesktop/NetworkManager"), "ClearCalls");
+  for (int i = 0; i < 20; ++i) listed();
+  Guids();
+  EXPECT_EQ(calls(device, "GetCalls"), 0);  // GetAllAccessPoints not asked again
+  EXPECT_EQ(calls(QStringLiteral("/org/freedesktop/NetworkManager"), "GetCalls"), 0);  // nor GetDevices
+
+  m_nm.Mock(QStringLiteral("SetStrength"), {first, QVariant::fromValue(uchar(80))});
+  EXPECT_TRUE(settles({1, 80}));
+  AddCafe(device, "second", "02:00:00:00:00:02", 60);
+  EXPECT_TRUE(settles({2, 80}));
+  m_nm.Mock(QStringLiteral("RemoveAccessPoint"), {device, first});
+  EXPECT_TRUE(settles({1, 60}));
 }
 
 TEST_F(NetworkManagerBackend, SavingADocumentChangesOnlyWhatChanged) {
@@ -333,7 +375,8 @@ TEST_F(NetworkManagerBackend, SavingADocumentChangesOnlyWhatChanged) {
                                      {QStringLiteral("uuid"), QStringLiteral("0d9c2b8e-6f0a-4c55-9a43-1e2f3a4b5c6d")}};
   s[QStringLiteral("802-11-wireless")] = {{QStringLiteral("ssid"), QByteArray("Home")},
                                           {QStringLiteral("powersave"), 2u}};
-  s[QStringLiteral("802-11-wireless-security")] = {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")}};
+  s[QStringLiteral("802-11-wireless-security")] = {{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")},
+                                                   {QStringLiteral("psk"), QStringLiteral("correct horse")}};
   s[QStringLiteral("ipv4")] = {{QStringLiteral("method"), QStringLiteral("auto")}};
   const QString path = m_nm.MockText(QStringLiteral("AddConnection"), {QStringLiteral("home"), QVariant::fromValue(s)});
   Open();
@@ -363,6 +406,12 @@ TEST_F(NetworkManagerBackend, SavingADocumentChangesOnlyWhatChanged) {
   EXPECT_EQ(after[QStringLiteral("802-11-wireless")].value(QStringLiteral("powersave")).toUInt(), 2u);
   EXPECT_EQ(after.keys(), s.keys());
   EXPECT_EQ(after[QStringLiteral("connection")].keys(), s[QStringLiteral("connection")].keys());
+  // Update replaces the whole connection, secrets included: the key must have been sent along.
+  QDBusMessage ask = QDBusMessage::createMethodCall(get.service(), path, get.interface(), QStringLiteral("GetSecrets"));
+  ask.setArguments({QStringLiteral("802-11-wireless-security")});
+  const Settings secrets = qdbus_cast<Settings>(m_nm.Bus().call(ask).arguments().value(0));
+  EXPECT_EQ(secrets[QStringLiteral("802-11-wireless-security")].value(QStringLiteral("psk")).toString(),
+            QStringLiteral("correct horse"));
 
   // Refused by NetworkManager's policy: access denied, the connection as it was.
   m_nm.Mock(QStringLiteral("RefuseActivations"), {QStringLiteral("org.freedesktop.NetworkManager.PermissionDenied")});

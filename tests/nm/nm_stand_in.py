@@ -20,7 +20,9 @@ of /org/freedesktop:
 - SetActive(device, ap_path, connection_path): the device up on that access
   point through an active connection of that settings connection.
 - AddConnection(name, settings) -> settings path: a saved connection with
-  exactly the given settings (secrets are never returned by GetSettings).
+  exactly the given settings. As in NetworkManager, GetSettings leaves the
+  secrets out, GetSecrets(setting) returns them, and Update replaces every
+  setting: secrets the update does not carry are lost.
 - SetStrength(ap_path, strength).
 - SetIp4(device, address, dns, dhcp_server): IP4Config (AddressData,
   NameserverData, Gateway) and, with a DHCP server, DHCP4Config (Options).
@@ -150,6 +152,22 @@ def _update(conn, settings):
     conn.EmitSignal(nm.CSETTINGS_IFACE, 'Updated', '', [])
 
 
+SECRET_KEYS = {'psk', 'wep-key0', 'wep-key1', 'wep-key2', 'wep-key3', 'leap-password', 'password',
+               'private-key-password'}
+
+
+def _public(conn):
+    return dbus.Dictionary({name: dbus.Dictionary({k: v for k, v in values.items() if k not in SECRET_KEYS},
+                                                  signature='sv')
+                            for name, values in conn.settings.items()}, signature='sa{sv}')
+
+
+def _secrets(conn, setting):
+    values = conn.settings.get(setting, {})
+    return dbus.Dictionary({setting: dbus.Dictionary({k: v for k, v in values.items() if k in SECRET_KEYS},
+                                                     signature='sv')}, signature='sa{sv}')
+
+
 def _settings_add(settings_obj, settings):
     refusal = dbusmock.get_object(nm.MANAGER_OBJ).refusal
     if refusal:
@@ -256,12 +274,15 @@ def SetActive(self, device, ap_path, connection_path):
 def AddConnection(self, name, settings):
     path = '/org/freedesktop/NetworkManager/Settings/' + name
     self.AddObject(path, nm.CSETTINGS_IFACE, {'Unsaved': False, 'Flags': dbus.UInt32(0), 'Filename': ''},
-                   [('GetSettings', '', 'a{sa{sv}}', 'ret = self.settings'),
+                   [('GetSettings', '', 'a{sa{sv}}', 'ret = self.public(self)'),
+                    ('GetSecrets', 's', 'a{sa{sv}}', 'ret = self.secrets(self, args[0])'),
                     ('Update', 'a{sa{sv}}', '', 'self.update(self, args[0])'),
                     ('Delete', '', '', '')])
     conn = dbusmock.get_object(path)
     conn.settings = settings
     conn.update = _update
+    conn.public = _public
+    conn.secrets = _secrets
     settings_obj = dbusmock.get_object(nm.SETTINGS_OBJ)
     connections = settings_obj.Get(nm.SETTINGS_IFACE, 'Connections')
     connections.append(dbus.ObjectPath(path))
