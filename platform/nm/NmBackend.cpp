@@ -1147,9 +1147,9 @@ DWORD Backend::GetProfile(HANDLE handle, const GUID& guid, const std::string& na
 // A document for an existing connection changes only the settings whose
 // fields changed (name, SSID, connection type, connection mode), by Update
 // with the connection's own settings and the secrets NetworkManager stores
-// for it. A new name creates a connection (open, or WPA/WPA2-PSK with the
-// document's key material). Changing the security of an existing connection
-// is not offered: ERROR_NOT_SUPPORTED.
+// for it. New security (open, or WPA/WPA2-PSK with the document's key
+// material) replaces the old security setting; a new name creates a
+// connection with it. Other security is not offered: ERROR_NOT_SUPPORTED.
 namespace {
 
 // Update replaces a connection whole, secrets included, and GetSettings
@@ -1180,6 +1180,20 @@ DWORD AddStoredSecrets(const Bus& bus, const QString& path, Settings* settings) 
   return ERROR_SUCCESS;
 }
 
+// The security setting a document asks for: none for an open network,
+// WPA/WPA2-PSK with the document's key; anything else is not offered.
+DWORD SecurityFromDocument(const wlansim::ParsedProfile& doc, std::optional<QVariantMap>* out) {
+  out->reset();
+  if (!doc.SecurityEnabled()) return ERROR_SUCCESS;
+  const bool psk = doc.authentication == "WPA2PSK" || doc.authentication == "WPAPSK";
+  if (!psk || doc.key.empty()) return ERROR_NOT_SUPPORTED;
+  QVariantMap security{{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")},
+                       {QStringLiteral("psk"), QString::fromStdString(doc.key)}};
+  if (doc.authentication == "WPAPSK") security[QStringLiteral("proto")] = QStringList{QStringLiteral("wpa")};
+  *out = security;
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const std::string& xml, bool overwrite,
@@ -1204,19 +1218,31 @@ DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const st
   if (it != profiles.end()) {
     if (!overwrite) return ERROR_ALREADY_EXISTS;
     const ProfileView& v = it->view;
-    if (QString::fromStdString(doc.authentication) != v.authentication ||
-        QString::fromStdString(doc.encryption) != v.encryption)
-      return ERROR_NOT_SUPPORTED;
-    if (ssid == v.ssid && adhoc == v.adhoc && doc.autoConnect == v.autoConnect) return ERROR_SUCCESS;
+    const bool securityChanged = QString::fromStdString(doc.authentication) != v.authentication ||
+                                 QString::fromStdString(doc.encryption) != v.encryption;
+    std::optional<QVariantMap> security;
+    if (securityChanged) {
+      if (const DWORD e = SecurityFromDocument(doc, &security)) return e;
+    }
+    if (!securityChanged && ssid == v.ssid && adhoc == v.adhoc && doc.autoConnect == v.autoConnect)
+      return ERROR_SUCCESS;
     const QDBusMessage current = bus->Call(it->path, kConnectionIface, QStringLiteral("GetSettings"));
     if (const DWORD e = ErrorOf(current)) return e;
     Settings settings = qdbus_cast<Settings>(current.arguments().value(0));
+    const QString kSecurity = QStringLiteral("802-11-wireless-security");
+    if (securityChanged) {
+      // The new security replaces the old one whole, its key with it.
+      settings.remove(kSecurity);
+      if (security) settings[kSecurity] = *security;
+    }
     if (ssid != v.ssid) settings[QStringLiteral("802-11-wireless")][QStringLiteral("ssid")] = ssid;
     if (adhoc != v.adhoc)
       settings[QStringLiteral("802-11-wireless")][QStringLiteral("mode")] =
           adhoc ? QStringLiteral("adhoc") : QStringLiteral("infrastructure");
     if (doc.autoConnect != v.autoConnect) settings[QStringLiteral("connection")][QStringLiteral("autoconnect")] = doc.autoConnect;
-    if (const DWORD e = AddStoredSecrets(*bus, it->path, &settings)) return e;
+    if (!securityChanged) {
+      if (const DWORD e = AddStoredSecrets(*bus, it->path, &settings)) return e;
+    }
     reply = bus->Call(it->path, kConnectionIface, QStringLiteral("Update"), {QVariant::fromValue(settings)});
   } else {
     Settings settings;
@@ -1226,14 +1252,9 @@ DWORD Backend::SetProfile(HANDLE handle, const GUID& guid, DWORD flags, const st
     settings[QStringLiteral("802-11-wireless")] = {
         {QStringLiteral("ssid"), ssid},
         {QStringLiteral("mode"), adhoc ? QStringLiteral("adhoc") : QStringLiteral("infrastructure")}};
-    if (doc.SecurityEnabled()) {
-      const bool psk = doc.authentication == "WPA2PSK" || doc.authentication == "WPAPSK";
-      if (!psk || doc.key.empty()) return ERROR_NOT_SUPPORTED;
-      QVariantMap security{{QStringLiteral("key-mgmt"), QStringLiteral("wpa-psk")},
-                           {QStringLiteral("psk"), QString::fromStdString(doc.key)}};
-      if (doc.authentication == "WPAPSK") security[QStringLiteral("proto")] = QStringList{QStringLiteral("wpa")};
-      settings[QStringLiteral("802-11-wireless-security")] = security;
-    }
+    std::optional<QVariantMap> security;
+    if (const DWORD e = SecurityFromDocument(doc, &security)) return e;
+    if (security) settings[QStringLiteral("802-11-wireless-security")] = *security;
     reply = bus->Call(kSettingsPath, kSettingsIface, QStringLiteral("AddConnection"), {QVariant::fromValue(settings)});
   }
   bus->Drop(kSettingsPath, QStringLiteral("ListConnections"));

@@ -419,6 +419,23 @@ TEST_F(NetworkManagerBackend, SavingADocumentChangesOnlyWhatChanged) {
   EXPECT_EQ(WlanSetProfile(m_handle, &guid, 0, Utf8ToWide(document).c_str(), nullptr,
                            TRUE, nullptr, &reason),
             ERROR_ACCESS_DENIED);
+
+  // New security replaces the old setting whole; a secured one needs its key.
+  m_nm.Mock(QStringLiteral("RefuseActivations"), {QString()});
+  auto replace = [&](const std::string& from, const std::string& to) {
+    ASSERT_NE(document.find(from), std::string::npos) << document;
+    document.replace(document.find(from), from.size(), to);
+  };
+  replace("<authentication>WPA2PSK</authentication>", "<authentication>open</authentication>");
+  replace("<encryption>AES</encryption>", "<encryption>none</encryption>");
+  ASSERT_EQ(WlanSetProfile(m_handle, &guid, 0, Utf8ToWide(document).c_str(), nullptr, TRUE, nullptr, &reason),
+            ERROR_SUCCESS);
+  after = qdbus_cast<Settings>(m_nm.Bus().call(get).arguments().value(0));
+  EXPECT_FALSE(after.contains(QStringLiteral("802-11-wireless-security")));
+  replace("<authentication>open</authentication>", "<authentication>WPA2PSK</authentication>");
+  replace("<encryption>none</encryption>", "<encryption>AES</encryption>");
+  EXPECT_EQ(WlanSetProfile(m_handle, &guid, 0, Utf8ToWide(document).c_str(), nullptr, TRUE, nullptr, &reason),
+            ERROR_NOT_SUPPORTED);
 }
 
 // The choice without AERLUME_WLAN_BACKEND.
