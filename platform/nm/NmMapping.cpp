@@ -16,6 +16,10 @@ constexpr unsigned kGroupWep104 = 0x20;
 constexpr unsigned kKeyMgmtPsk = 0x100;
 constexpr unsigned kKeyMgmt8021x = 0x200;
 constexpr unsigned kKeyMgmtSae = 0x400;
+constexpr unsigned kGroupTkip = 0x40;
+constexpr unsigned kGroupCcmp = 0x80;
+constexpr unsigned kKeyMgmtOwe = 0x800;
+constexpr unsigned kKeyMgmtSuiteB192 = 0x2000;
 
 // The namespace of adapter GUIDs (a random UUID fixed once for this program).
 const QUuid kGuidNamespace(QStringLiteral("{6f3c2a51-94d0-4c7e-b1a8-2d5e7c90a4f3}"));
@@ -71,6 +75,53 @@ ApSecurity SecurityOf(unsigned flags, unsigned wpaFlags, unsigned rsnFlags) {
                                            : DOT11_CIPHER_ALGO_WEP;
   }
   return s;
+}
+
+std::vector<std::uint8_t> ElementsFromApFlags(unsigned wpaFlags, unsigned rsnFlags) {
+  // A suite selector: an organisation identifier and a type.
+  struct Suite {
+    std::uint8_t oui[3];
+    std::uint8_t type;
+  };
+  const auto element = [](std::vector<std::uint8_t>* out, const std::vector<std::uint8_t>& body, bool vendorWpa,
+                          unsigned f, const std::uint8_t oui[3], std::uint8_t akm8021x, std::uint8_t akmPsk,
+                          bool rsn) {
+    std::vector<Suite> pairwise, akms;
+    if (f & kPairCcmp) pairwise.push_back({{oui[0], oui[1], oui[2]}, 4});
+    if (f & kPairTkip) pairwise.push_back({{oui[0], oui[1], oui[2]}, 2});
+    if (f & kKeyMgmt8021x) akms.push_back({{oui[0], oui[1], oui[2]}, akm8021x});
+    if (f & kKeyMgmtPsk) akms.push_back({{oui[0], oui[1], oui[2]}, akmPsk});
+    if (rsn && (f & kKeyMgmtSae)) akms.push_back({{oui[0], oui[1], oui[2]}, 8});
+    if (rsn && (f & kKeyMgmtOwe)) akms.push_back({{oui[0], oui[1], oui[2]}, 18});
+    if (rsn && (f & kKeyMgmtSuiteB192)) akms.push_back({{oui[0], oui[1], oui[2]}, 12});
+    if (akms.empty()) return;
+    const std::uint8_t group = (f & kGroupCcmp) ? 4 : (f & kGroupTkip) ? 2 : pairwise.empty() ? 4 : pairwise.front().type;
+    std::vector<std::uint8_t> e = body;
+    e.insert(e.end(), {1, 0, oui[0], oui[1], oui[2], group});  // version 1, group cipher
+    const auto suites = [&e](const std::vector<Suite>& list) {
+      e.push_back(static_cast<std::uint8_t>(list.size()));
+      e.push_back(0);
+      for (const Suite& s : list) e.insert(e.end(), {s.oui[0], s.oui[1], s.oui[2], s.type});
+    };
+    suites(pairwise);
+    suites(akms);
+    if (rsn) {
+      const bool sae = f & kKeyMgmtSae, psk = f & kKeyMgmtPsk, owe = f & kKeyMgmtOwe;
+      std::uint8_t caps = 0;
+      if ((sae && !psk) || owe) caps = 0xC0;  // MFPR | MFPC
+      else if (sae) caps = 0x80;              // MFPC
+      e.insert(e.end(), {caps, 0});
+    }
+    out->push_back(vendorWpa ? 221 : 48);
+    out->push_back(static_cast<std::uint8_t>(e.size()));
+    out->insert(out->end(), e.begin(), e.end());
+  };
+  std::vector<std::uint8_t> out;
+  static constexpr std::uint8_t kIeee[3] = {0x00, 0x0F, 0xAC};
+  static constexpr std::uint8_t kWpaOui[3] = {0x00, 0x50, 0xF2};
+  element(&out, {}, false, rsnFlags, kIeee, 1, 2, true);
+  element(&out, {0x00, 0x50, 0xF2, 0x01}, true, wpaFlags, kWpaOui, 1, 2, false);
+  return out;
 }
 
 LONG RssiFromStrength(unsigned strength) {

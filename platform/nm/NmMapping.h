@@ -6,6 +6,9 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/wlantypes.h"
 
 namespace nm {
@@ -46,6 +49,14 @@ struct ApSecurity {
   DOT11_CIPHER_ALGORITHM cipher = DOT11_CIPHER_ALGO_NONE;
 };
 ApSecurity SecurityOf(unsigned flags, unsigned wpaFlags, unsigned rsnFlags);
+
+// Security elements of an access point whose own elements cannot be read
+// (no scan dump): an RSN element from RsnFlags and a vendor WPA element from
+// WpaFlags, naming the pairwise and group ciphers and the key management
+// NetworkManager reports. Management-frame protection is not reported: it
+// is set only where the key management requires it (SAE alone or OWE:
+// required; SAE beside PSK: capable). Empty for an open or WEP access point.
+std::vector<std::uint8_t> ElementsFromApFlags(unsigned wpaFlags, unsigned rsnFlags);
 
 // The RSSI (dBm) this program shows for a strength of 0..100 percent: the
 // inverse of its own quality rule (quality = 2 * (rssi + 100)), so that the
