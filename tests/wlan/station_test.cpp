@@ -259,13 +259,21 @@ TEST(StationTest, SightingUpdatesMarkChangedOnlyWhenSignalDiffers) {
 TEST(StationTest, WorkerUpdatesWhileUiThreadReadsAndSamples) {
   auto station = MakeStation();
   constexpr int kRounds = 20000;
+  // VHT operation elements of 80 and of 20/40 MHz, heard in turns.
+  const std::uint8_t wide[] = {0xC0, 0x05, 0x01, 0x2A, 0x00, 0xFC, 0xFF};
+  const std::uint8_t narrow[] = {0xC0, 0x05, 0x00, 0x00, 0x00, 0xFC, 0xFF};
   std::thread worker([&] {
-    for (int i = 1; i <= kRounds; ++i) station->UpdateSighting(-i % 100, static_cast<ULONG>(i % 101), kNow + i);
+    for (int i = 1; i <= kRounds; ++i) {
+      station->UpdateElements((i / 100) % 2 ? wide : narrow, sizeof wide, 0x0001);
+      station->UpdateSighting(-i % 100, static_cast<ULONG>(i % 101), kNow + i);
+    }
   });
   std::size_t changes = 0;
   for (int i = 0; i < kRounds; ++i) {
     if (station->TakeChanged()) ++changes;
     (void)station->GetRssiText();
+    const std::string width = station->GetWidthText();
+    EXPECT_TRUE(width == "" || width == "20 MHz" || width == "80 MHz") << width;
     station->AddLinkQualitySample(static_cast<int>(station->m_uLinkQuality.load(std::memory_order_relaxed)));
   }
   worker.join();
