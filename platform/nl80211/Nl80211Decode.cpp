@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/nl80211/Nl80211Scan.h"
 
@@ -135,7 +136,8 @@ bool DecodeScanMessages(const std::uint8_t* data, std::size_t size, std::vector<
         at += std::min<std::size_t>(NLMSG_ALIGN(len), size - at);
         continue;
       }
-      if (err) *err = std::strerror(-code);
+      // The kernel sends a negative errno; anything else is no errno at all.
+      if (err) *err = code < 0 && code > -4096 ? std::strerror(-code) : "netlink error " + std::to_string(code);
       return false;
     }
     if (type >= NLMSG_MIN_TYPE)
