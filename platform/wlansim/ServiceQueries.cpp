@@ -321,8 +321,8 @@ DWORD Service::GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SS
   // The entries' information elements follow the entries, in their order.
   std::size_t elementBytes = 0;
   for (const AccessPoint* ap : matches) elementBytes += ap->elements.size();
-  const std::size_t entriesEnd = kHeader + sizeof(WLAN_BSS_ENTRY) * std::max<std::size_t>(matches.size(), 1);
-  void* block = AllocateBlock(entriesEnd + elementBytes);
+  const std::size_t entriesEnd = kHeader + sizeof(WLAN_BSS_ENTRY) * matches.size();
+  void* block = AllocateBlock(std::max(entriesEnd + elementBytes, kHeader + sizeof(WLAN_BSS_ENTRY)));  // room for one
   if (!block) return ERROR_NOT_ENOUGH_MEMORY;
   auto* out = static_cast<WLAN_BSS_LIST*>(block);
   out->dwTotalSize = static_cast<DWORD>(entriesEnd + elementBytes);

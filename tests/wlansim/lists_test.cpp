@@ -127,7 +127,9 @@ TEST_F(BuiltInListsTest, BssListsSelectBySsidTypeAndSecurity) {
                  hidden[0].dot11Bssid[4], hidden[0].dot11Bssid[5]}),
             (Mac{0x02, 0xA7, 0x1E, 0x00, 0x30, 0x07}));
   const DOT11_SSID hiddenName = Ssid("Cellar Stairs");
-  EXPECT_TRUE(Bss(&hiddenName, dot11_BSS_type_any, TRUE).empty());
+  DWORD emptyTotal = 0;
+  EXPECT_TRUE(Bss(&hiddenName, dot11_BSS_type_any, TRUE, &emptyTotal).empty());
+  EXPECT_EQ(emptyTotal, 8u) << "an empty list is its header alone";
 
   EXPECT_EQ(Bss(nullptr, dot11_BSS_type_any, FALSE).size(), 18u);  // everything in the air at time 0
 }
