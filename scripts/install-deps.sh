@@ -21,6 +21,10 @@ packages=(
   desktop-file-utils appstream dpkg-dev file libcap2-bin
   # the NetworkManager stand-in of the tests: a private D-Bus daemon and its mock template
   dbus python3-dbusmock
+  # the kernel's nl80211 scan dump (generic netlink)
+  libnl-genl-3-dev
+  # vendor names of BSSIDs (the OUI registry)
+  ieee-data
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 #include <unordered_set>
+#include <utility>
 
 #include "eventlog/Log.h"
 #include "platform/iphlpapi.h"
@@ -194,6 +195,23 @@ HRESULT CNativeWIFIDevice::RefreshNetworks() {
   return 0;
 }
 
+namespace {
+
+// The information elements of a BSS entry: ulIeSize bytes at ulIeOffset from
+// the entry's start. A span that leaves the list's block gives none.
+std::pair<const std::uint8_t*, std::size_t> EntryElements(const WLAN_BSS_LIST& list, const WLAN_BSS_ENTRY& entry) {
+  const auto* base = reinterpret_cast<const std::uint8_t*>(&list);
+  const auto* at = reinterpret_cast<const std::uint8_t*>(&entry);
+  const std::size_t entryOffset = static_cast<std::size_t>(at - base);
+  const std::size_t total = list.dwTotalSize;
+  if (entry.ulIeSize == 0 || entryOffset > total || entry.ulIeOffset > total - entryOffset ||
+      entry.ulIeSize > total - entryOffset - entry.ulIeOffset)
+    return {nullptr, 0};
+  return {at + entry.ulIeOffset, entry.ulIeSize};
+}
+
+}  // namespace
+
 HRESULT CNativeWIFIDevice::RefreshStations() {
   const DeviceTimeSource source = g_deviceTime;
   const std::int64_t now = source ? source() : static_cast<std::int64_t>(std::time(nullptr));
@@ -211,7 +229,9 @@ HRESULT CNativeWIFIDevice::RefreshStations() {
     }
     for (DWORD i = 0; i < list.p->dwNumberOfItems; ++i) {
       const WLAN_BSS_ENTRY& entry = list.p->wlanBssEntries[i];
+      const auto [elements, elementsSize] = EntryElements(*list.p, entry);
       if (CStation* station = FindStation(entry.dot11Bssid)) {
+        station->UpdateElements(elements, elementsSize, entry.usCapabilityInformation);
         station->UpdateSighting(entry.lRssi, entry.uLinkQuality, now);
         heard.insert(station);
         continue;
@@ -221,6 +241,7 @@ HRESULT CNativeWIFIDevice::RefreshStations() {
                                    CStation::PhyIndexOf(entry.dot11BssPhyType), entry.usBeaconPeriod,
                                    entry.ulChCenterFrequency, CStation::BssTypeOf(entry.dot11BssType),
                                    entry.wlanRateSet, now);
+      station->UpdateElements(elements, elementsSize, entry.usCapabilityInformation);
       {
         std::lock_guard<std::mutex> lock(m_csTables);
         m_arrStations.push_back(station);

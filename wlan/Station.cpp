@@ -5,7 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/wlanchannel.h"
 #include "wlan/NativeWIFIDevice.h"
+#include "wlan/OuiRegistry.h"
 
 namespace {
 
@@ -82,13 +84,7 @@ std::string CStation::GetMacText() const {
   return text;
 }
 
-int CStation::GetChannel() const {
-  constexpr ULONG kChannel1 = 2412000, kSpacing = 5000, kLastChannel = 11;
-  if (m_ulCenterFrequency < kChannel1) return 0;
-  const ULONG offset = m_ulCenterFrequency - kChannel1;
-  if (offset % kSpacing != 0 || offset / kSpacing >= kLastChannel) return 0;
-  return static_cast<int>(offset / kSpacing) + 1;
-}
+int CStation::GetChannel() const { return ChannelFromKHz(m_ulCenterFrequency).number; }
 
 std::string CStation::GetChannelText() const { return FormatInt(GetChannel()); }
 
@@ -136,6 +132,61 @@ std::string CStation::GetCipherText() const {
     case DOT11_CIPHER_ALGO_WEP: return "WEP";
     default: return "";
   }
+}
+
+std::string CStation::GetBandText() const { return WlanBandText(ChannelFromKHz(m_ulCenterFrequency).band); }
+
+std::string CStation::GetWidthText() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_bHasElements ? WlanWidthText(m_elementInfo) : std::string();
+}
+
+std::string CStation::GetStandardText() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_bHasElements ? WlanStandardText(m_elementInfo.standard) : "";
+}
+
+std::string CStation::GetAuthenticationText() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_bHasElements ? WlanAuthenticationText(m_elementInfo) : std::string();
+}
+
+std::string CStation::GetPmfText() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_bHasElements ? WlanPmfText(m_elementInfo.pmf) : "";
+}
+
+std::string CStation::GetVendorText() const { return OuiVendorName(m_bssid); }
+
+bool CStation::HasElements() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_bHasElements;
+}
+
+WlanElementInfo CStation::GetElementInfo() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_elementInfo;
+}
+
+void CStation::UpdateElements(const std::uint8_t* data, std::size_t size, int capability) {
+  if (!data) size = 0;
+  if (capability == m_nCapability && size == m_elements.size() &&
+      (size == 0 || std::memcmp(data, m_elements.data(), size) == 0))
+    return;
+  m_elements.assign(data, data + size);
+  m_nCapability = capability;
+  WlanElementContext context;
+  if (m_ulCenterFrequency % 1000 == 0) context.frequencyMHz = m_ulCenterFrequency / 1000;
+  context.capability = capability;
+  WlanElementInfo info = ParseInformationElements(m_elements.data(), m_elements.size(), context);
+  const bool has = size != 0;
+  {
+    std::lock_guard<std::mutex> lock(m_csElements);
+    if (has == m_bHasElements && info == m_elementInfo) return;
+    m_bHasElements = has;
+    m_elementInfo = std::move(info);
+  }
+  SetChanged();
 }
 
 void CStation::UpdateSighting(LONG lRssi, ULONG uLinkQuality, std::int64_t tNow) {

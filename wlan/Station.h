@@ -3,12 +3,15 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/wlantypes.h"
+#include "wlan/InformationElements.h"
 #include "wlan/LinkQualityHistory.h"
 
 class CNativeWIFIDevice;
@@ -48,8 +51,10 @@ class CStationWatch {
 
 // Threads: the monitor's refresh worker writes m_lRssi, m_uLinkQuality,
 // m_tLastSeen and m_bChanged while the user-interface thread reads them, so
-// those four are atomics. Everything else is fixed at construction or (the
-// history, the properties window) touched by the user-interface thread only.
+// those four are atomics. The information elements are the refresh worker's
+// alone; what they say is read under m_csElements. Everything else is fixed
+// at construction or (the history, the properties window) touched by the
+// user-interface thread only.
 class CStation {
  public:
   static constexpr LONG kMissingRssi = -100;
@@ -76,7 +81,8 @@ class CStation {
 
   std::string GetMacText() const;
   std::string GetSSID() const { return m_strSSID; }
-  // 1..11 for the exact 2.4 GHz centre frequencies of those channels, else 0.
+  // The primary channel of the centre frequency on the 2.4, 5 (and 4.9) or
+  // 6 GHz band (ChannelFromKHz), 0 when the frequency is no channel.
   int GetChannel() const;
   std::string GetChannelText() const;
   std::string GetRssiText() const;
@@ -85,6 +91,26 @@ class CStation {
   std::string GetPhyTypeText() const;
   std::string GetDataRatesText() const;
   std::string GetCipherText() const;
+  // What the beacon's information elements say; empty while none were heard
+  // (the band comes from the frequency and is always known).
+  std::string GetBandText() const;  // "2.4 GHz", "5 GHz", "6 GHz"
+  std::string GetWidthText() const;  // "20 MHz" ... "320 MHz", "80+80 MHz"
+  std::string GetStandardText() const;  // "802.11b" ... "802.11be"
+  std::string GetAuthenticationText() const;  // WlanAuthenticationText
+  std::string GetPmfText() const;  // "required", "capable", "no"
+  // The organisation that registered the BSSID's OUI; empty for a locally
+  // administered address, an unknown prefix, or while the registry loads.
+  std::string GetVendorText() const;
+  // Whether elements were heard, and what they say.
+  bool HasElements() const;
+  WlanElementInfo GetElementInfo() const;
+
+  // Refresh worker (or before the station is shared): the BSS entry's
+  // information elements and capability field. They are parsed only when the
+  // bytes differ from the last ones; the row is marked changed only when
+  // what they say differs.
+  void UpdateElements(const std::uint8_t* data, std::size_t size, int capability);
+
   // True when the monitor's current association is this station's BSSID.
   // Asks the service, so it is not for hot loops over many stations.
   bool IsConnected() const;
@@ -130,6 +156,12 @@ class CStation {
  private:
   friend class CStationWatch;
   void SetChanged() { m_bChanged.store(true, std::memory_order_release); }
+
+  std::vector<std::uint8_t> m_elements;  // refresh worker only
+  int m_nCapability = -1;  // refresh worker only
+  mutable std::mutex m_csElements;
+  bool m_bHasElements = false;  // guarded by m_csElements
+  WlanElementInfo m_elementInfo;  // guarded by m_csElements
 
   // The watches pointing here; usually none or one (the graph).
   std::vector<CStationWatch*> m_watches;

@@ -1,13 +1,27 @@
 // The world compiled into the simulated service: one adapter in a quiet
-// street, a dozen stations on 2.4 and 5 GHz, three stored profiles.
+// street, eighteen stations on 2.4, 5 and 6 GHz that between them beacon
+// every channel width and security kind, three stored profiles.
 // docs/simulated-world.md describes it; tests rely on its shape.
 #include "platform/wlansim/SimControl.h"
+
+#include <cstdint>
 
 namespace wlansim {
 namespace {
 
 // Locally administered addresses (second bit of the first byte set).
 Mac Bssid(UCHAR a, UCHAR b) { return Mac{0x02, 0xA7, 0x1E, 0x00, a, b}; }
+// Globally administered addresses under registered prefixes, so that the
+// vendor of the access point can be looked up.
+Mac Bssid(std::uint32_t oui, UCHAR a, UCHAR b) {
+  return Mac{static_cast<UCHAR>(oui >> 16), static_cast<UCHAR>(oui >> 8), static_cast<UCHAR>(oui), 0x5A, a, b};
+}
+
+void Beacons(AccessPoint& ap, const char* standard, ULONG widthMHz, const char* akm = "") {
+  ap.standard = standard;
+  ap.widthMHz = widthMHz;
+  ap.akm = akm;
+}
 
 AccessPoint Station(Mac bssid, const char* ssid, ULONG kHz, DOT11_PHY_TYPE phy, LONG rssi) {
   AccessPoint ap;
@@ -80,7 +94,35 @@ World BuiltInWorld() {
 
   AccessPoint riverbank = Station(Bssid(0x01, 0x0B), "Riverbank Guest", 2412000, dot11_phy_type_erp, -70);
 
-  ad.stations = {home24, home5, harbour, mill, tea, orchard, tram, cellar, kite, pavilion, lantern, riverbank};
+  // What the beacons advertise beyond the fields above.
+  Beacons(home24, "n", 20);
+  Beacons(home5, "ac", 80, "sae-transition");  // WPA2/WPA3 with PMF capable
+  Beacons(tea, "n", 40);
+  Beacons(orchard, "ax", 160);
+  Beacons(pavilion, "ac", 80, "wpa2-8021x");
+
+  // Newer networks, with registered BSSIDs.
+  AccessPoint skylight = Station(Bssid(0xF09FC2, 0x25, 0x0C), "Skylight Studio", 6135000, dot11_phy_type_ofdm, -64);
+  Secure(skylight, DOT11_AUTH_ALGO_RSNA_PSK, DOT11_CIPHER_ALGO_CCMP, "north-light-7");
+  Beacons(skylight, "ax", 160, "sae");  // WPA3-SAE, PMF required
+  AccessPoint observatory = Station(Bssid(0x3C7C3F, 0x35, 0x0D), "Observatory", 6215000, dot11_phy_type_ofdm, -73);
+  Secure(observatory, DOT11_AUTH_ALGO_RSNA, DOT11_CIPHER_ALGO_CCMP, "");
+  Beacons(observatory, "be", 320, "wpa3-8021x-192");
+  AccessPoint library = Station(Bssid(0xB0C554, 0x34, 0x0E), "Library Commons", 5260000, dot11_phy_type_ofdm, -68);
+  Secure(library, DOT11_AUTH_ALGO_RSNA, DOT11_CIPHER_ALGO_CCMP, "");
+  Beacons(library, "ax", 80, "owe");
+  AccessPoint ferry = Station(Bssid(0x74DA88, 0x64, 0x0F), "Ferry Terminal", 5500000, dot11_phy_type_ofdm, -79);
+  Secure(ferry, DOT11_AUTH_ALGO_RSNA, DOT11_CIPHER_ALGO_CCMP, "");
+  Beacons(ferry, "ac", 160, "wpa3-8021x");
+  AccessPoint bakery = Station(Bssid(0xD8EC5E, 0x05, 0x10), "Bakery Corner", 2432000, dot11_phy_type_erp, -75);
+  Secure(bakery, DOT11_AUTH_ALGO_WPA_PSK, DOT11_CIPHER_ALGO_TKIP, "warm-rolls");
+  Beacons(bakery, "n", 20, "wpa-wpa2-psk");
+  AccessPoint depot = Station(Bssid(0xC8D719, 0x0D, 0x11), "Tram Depot", 2472000, dot11_phy_type_erp, -84);
+  Secure(depot, DOT11_AUTH_ALGO_WPA, DOT11_CIPHER_ALGO_TKIP, "");
+  Beacons(depot, "g", 20, "wpa-8021x");
+
+  ad.stations = {home24, home5,    harbour, mill,        tea,     orchard, tram,  cellar, kite,
+                 pavilion, lantern, riverbank, skylight, observatory, library, ferry, bakery, depot};
 
   ProfileFields lindenweg;  // (a) automatic, switching allowed: connected at start
   lindenweg.name = "Lindenweg";

@@ -1,5 +1,7 @@
 #include "platform/wlansim/Radio.h"
 
+#include "platform/wlanchannel.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -55,12 +57,7 @@ std::int64_t NextDeparture(const AccessPoint& ap, std::int64_t t) {
   return pos < present ? t + (present - pos) : t + (cycle - pos) + present;
 }
 
-ULONG ChannelOf(ULONG f) {
-  if (f == 2484000) return 14;
-  if (f >= 2412000 && f <= 2472000 && (f - 2407000) % 5000 == 0) return (f - 2407000) / 5000;
-  if (f >= 5000000 && f <= 5900000 && (f - 5000000) % 5000 == 0) return (f - 5000000) / 5000;
-  return 0;
-}
+ULONG ChannelOf(ULONG f) { return static_cast<ULONG>(ChannelFromKHz(f).number); }
 
 ULONG MaxRateKbps(const AccessPoint& ap) {
   const std::vector<USHORT> rates = ap.rates.empty() ? DefaultRates(ap.phyType, ap.frequencyKHz) : ap.rates;

@@ -27,7 +27,7 @@ bool ScheduledPresent(const AccessPoint& ap, std::int64_t t);
 // -1 when it never leaves.
 std::int64_t NextDeparture(const AccessPoint& ap, std::int64_t t);
 
-// Channel number of a centre frequency (2.4 GHz: 1..14, 5 GHz: 36..165), 0 if none.
+// Channel number of a centre frequency (ChannelFromKHz), 0 if none.
 ULONG ChannelOf(ULONG frequencyKHz);
 
 // Highest rate of the set in kbps (for the association's rx/tx rates).

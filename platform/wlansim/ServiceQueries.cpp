@@ -318,10 +318,15 @@ DWORD Service::GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SS
   }
 
   constexpr std::size_t kHeader = offsetof(WLAN_BSS_LIST, wlanBssEntries);
-  void* block = AllocateList(kHeader, sizeof(WLAN_BSS_ENTRY), matches.size());
+  // The entries' information elements follow the entries, in their order.
+  std::size_t elementBytes = 0;
+  for (const AccessPoint* ap : matches) elementBytes += ap->elements.size();
+  const std::size_t entriesEnd = kHeader + sizeof(WLAN_BSS_ENTRY) * matches.size();
+  void* block = AllocateBlock(std::max(entriesEnd + elementBytes, kHeader + sizeof(WLAN_BSS_ENTRY)));  // room for one
   if (!block) return ERROR_NOT_ENOUGH_MEMORY;
   auto* out = static_cast<WLAN_BSS_LIST*>(block);
-  out->dwTotalSize = static_cast<DWORD>(kHeader + sizeof(WLAN_BSS_ENTRY) * matches.size());
+  out->dwTotalSize = static_cast<DWORD>(entriesEnd + elementBytes);
+  std::size_t elementsAt = entriesEnd;
   out->dwNumberOfItems = static_cast<DWORD>(matches.size());
   auto* items = Items<WLAN_BSS_ENTRY>(block, kHeader);
   for (std::size_t i = 0; i < matches.size(); ++i) {
@@ -344,8 +349,11 @@ DWORD Service::GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SS
     e.ulChCenterFrequency = ap.frequencyKHz;
     e.wlanRateSet.uRateSetLength = static_cast<ULONG>(2 * ap.rates.size());
     std::copy(ap.rates.begin(), ap.rates.end(), e.wlanRateSet.usRateSet);
-    e.ulIeOffset = 0;
-    e.ulIeSize = 0;
+    // The offset counts from the entry's own start.
+    std::copy(ap.elements.begin(), ap.elements.end(), static_cast<UCHAR*>(block) + elementsAt);
+    e.ulIeOffset = static_cast<ULONG>(elementsAt - (reinterpret_cast<UCHAR*>(&e) - static_cast<UCHAR*>(block)));
+    e.ulIeSize = static_cast<ULONG>(ap.elements.size());
+    elementsAt += ap.elements.size();
   }
   *list = out;
   return ERROR_SUCCESS;

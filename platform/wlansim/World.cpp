@@ -1,5 +1,6 @@
 #include "platform/wlansim/World.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
@@ -74,7 +75,36 @@ std::vector<USHORT> DefaultRates(DOT11_PHY_TYPE phy, ULONG frequencyKHz) {
 }
 
 namespace {
-bool InBand(ULONG kHz) { return (kHz >= 2400000 && kHz <= 2500000) || (kHz >= 4900000 && kHz <= 5900000); }
+// The element fields a station's beacons can carry: "<.field>: <reason>" in `why`.
+bool ElementFieldsValid(const AccessPoint& st, std::string* why) {
+  static const std::set<std::string> kStandards = {"", "b", "g", "a", "n", "ac", "ax", "be"};
+  if (!kStandards.count(st.standard)) return *why = ".standard: not one of b g a n ac ax be", false;
+  if (!st.akm.empty() && std::find(AkmNames().begin(), AkmNames().end(), st.akm) == AkmNames().end())
+    return *why = ".akm: not a known AKM name", false;
+  if (!st.pmf.empty() && st.pmf != "no" && st.pmf != "capable" && st.pmf != "required")
+    return *why = ".pmf: not one of no capable required", false;
+  if (st.elements.size() > 4096) return *why = ".elementsHex: more than 4096 bytes", false;
+  const ULONG w = st.widthMHz;
+  if (w != 20 && w != 40 && w != 80 && w != 160 && w != 320)
+    return *why = ".widthMHz: not one of 20 40 80 160 320", false;
+  if (w == 20 || st.rawElements) return true;
+  // Wider channels need the generation that brought them, on a band that has them.
+  const std::string& s = st.standard;
+  const bool n = s == "n" || (s.empty() && st.phyType == dot11_phy_type_ht);
+  const bool ac = s == "ac" || (s.empty() && st.phyType == dot11_phy_type_vht);
+  const bool ax = s == "ax", be = s == "be";
+  const bool twoFour = st.frequencyKHz < 4900000, six = st.frequencyKHz >= 5925000;
+  const bool ok = w == 40    ? n || ac || ax || be
+                  : w == 320 ? be && six
+                             : !twoFour && (six ? ax || be : ac || ax || be);
+  if (!ok) return *why = ".widthMHz: " + std::to_string(w) + " MHz is not offered by that standard on that band", false;
+  return true;
+}
+
+bool InBand(ULONG kHz) {
+  return (kHz >= 2400000 && kHz <= 2500000) || (kHz >= 4900000 && kHz <= 5900000) ||
+         (kHz >= 5925000 && kHz <= 7125000);
+}
 }  // namespace
 
 bool ValidateWorld(const World& world, std::string* path, std::string* reason) {
@@ -104,10 +134,12 @@ bool ValidateWorld(const World& world, std::string* path, std::string* reason) {
       const std::string sp = ap + ".stations[" + std::to_string(s) + "]";
       if (!bssids.insert(st.bssid).second) return fail(sp + ".bssid", "duplicate BSSID on this adapter");
       if (st.ssid.size() > DOT11_SSID_MAX_LENGTH) return fail(sp + ".ssid", "SSID longer than 32 bytes");
-      if (!InBand(st.frequencyKHz)) return fail(sp + ".frequencyKHz", "not in the 2.4 or 5 GHz band");
+      if (!InBand(st.frequencyKHz)) return fail(sp + ".frequencyKHz", "not in the 2.4, 5 or 6 GHz band");
       if (st.bssType != dot11_BSS_type_infrastructure && st.bssType != dot11_BSS_type_independent)
         return fail(sp + ".bssType", "must be infrastructure or independent");
       if (st.rates.size() > DOT11_RATE_SET_MAX_LENGTH) return fail(sp + ".rates", "more than 126 entries");
+      std::string why;
+      if (!ElementFieldsValid(st, &why)) return fail(sp + why.substr(0, why.find(':')), why.substr(why.find(':') + 2));
       if (st.beaconPeriod == 0) return fail(sp + ".beaconPeriod", "must be positive");
       if (st.baseRssi < -100 || st.baseRssi > -20) return fail(sp + ".rssi", "must lie in -100..-20 dBm");
       if (st.driftDb < 0 || st.driftDb > 40) return fail(sp + ".driftDb", "must lie in 0..40 dB");

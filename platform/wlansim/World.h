@@ -32,6 +32,15 @@ struct AccessPoint {
   DOT11_CIPHER_ALGORITHM cipher = DOT11_CIPHER_ALGO_NONE;
   bool securityEnabled = false;
   std::string key;  // what a profile's keyMaterial must equal to authenticate
+  // What the beacons' information elements advertise (BuildElements). Empty
+  // texts take the usual value of the PHY type and security above.
+  std::string standard;  // "b" "g" "a" "n" "ac" "ax" "be"
+  ULONG widthMHz = 20;  // 20 40 80 160 320; 80+80 is not offered
+  std::string akm;  // see AkmNames(); what the RSN / WPA elements offer
+  std::string pmf;  // "no" "capable" "required"
+  // Raw element bytes instead of the built ones (world files: elementsHex).
+  bool rawElements = false;
+  std::vector<UCHAR> elements;  // the raw bytes; the service puts the built ones here
   LONG baseRssi = -60;  // dBm around which the signal drifts
   LONG driftDb = 6;  // amplitude of the slow swing
   ULONG driftPeriodMs = 60000;  // period of the slow swing
@@ -99,6 +108,16 @@ struct ProfileFields {
 // "<connectionMode>auto</connectionMode>" / "<autoSwitch>true</autoSwitch>"
 // written exactly so (the client rewrites them by substring replacement).
 std::string BuildProfileXml(const ProfileFields& spec);
+
+// The information elements of the station's beacons: SSID, rates, DS
+// parameter (2.4 GHz), HT / VHT / HE / EHT capabilities and operation for its
+// standard and width, RSN or WPA element for its AKM, in the usual order.
+// With rawElements, its elements unchanged.
+std::vector<UCHAR> BuildElements(const AccessPoint& ap);
+// The AKM names a station may advertise: "none" "wep" "wpa-psk" "wpa-8021x"
+// "wpa2-psk" "wpa-wpa2-psk" "wpa2-8021x" "sae" "sae-transition" "owe"
+// "wpa3-8021x" "wpa3-8021x-192".
+const std::vector<std::string>& AkmNames();
 
 // The usual rate set of a PHY type on a band (frequency in kHz).
 std::vector<USHORT> DefaultRates(DOT11_PHY_TYPE phy, ULONG frequencyKHz);

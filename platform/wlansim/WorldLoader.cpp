@@ -11,6 +11,7 @@
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <set>
@@ -325,7 +326,7 @@ class Converter {
     const QJsonObject o = Object(v, p);
     Known(o, p, {"bssid", "ssid", "ssidHex", "hidden", "frequencyKHz", "phy", "rates", "beaconPeriod", "bssType",
                  "auth", "cipher", "security", "key", "rssi", "driftDb", "driftPeriodMs", "presentMs", "absentMs",
-                 "presenceOffsetMs", "comment"});
+                 "presenceOffsetMs", "standard", "widthMHz", "akm", "pmf", "elementsHex", "comment"});
     AccessPoint ap;
     if (!o.contains("bssid")) Fail(p, "missing key 'bssid'");
     if (!ParseMac(String(o.value("bssid"), Sub(p, "bssid")), &ap.bssid))
@@ -381,6 +382,33 @@ class Converter {
     Opt(o, p, "presentMs", ap.presentMs);
     Opt(o, p, "absentMs", ap.absentMs);
     Opt(o, p, "presenceOffsetMs", ap.presenceOffsetMs);
+    if (o.contains("standard"))
+      ap.standard = Choice<std::string>(o.value("standard"), Sub(p, "standard"),
+                                        {{"b", "b"}, {"g", "g"}, {"a", "a"}, {"n", "n"}, {"ac", "ac"}, {"ax", "ax"},
+                                         {"be", "be"}});
+    Opt(o, p, "widthMHz", ap.widthMHz);
+    if (o.contains("akm")) {
+      ap.akm = String(o.value("akm"), Sub(p, "akm"));
+      const auto& names = AkmNames();
+      if (std::find(names.begin(), names.end(), ap.akm) == names.end()) {
+        std::string all;
+        for (const std::string& n : names) all += (all.empty() ? "" : ", ") + n;
+        Fail(Sub(p, "akm"), "'" + ap.akm + "' is not one of " + all);
+      }
+    }
+    if (o.contains("pmf"))
+      ap.pmf = Choice<std::string>(o.value("pmf"), Sub(p, "pmf"),
+                                   {{"no", "no"}, {"capable", "capable"}, {"required", "required"}});
+    if (o.contains("elementsHex")) {
+      const Path hp = Sub(p, "elementsHex");
+      const QByteArray hex = QByteArray::fromStdString(String(o.value("elementsHex"), hp));
+      for (char c : hex)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) Fail(hp, "expected hexadecimal digits");
+      if (hex.size() % 2) Fail(hp, "expected an even number of hexadecimal digits");
+      const QByteArray bytes = QByteArray::fromHex(hex);
+      ap.rawElements = true;
+      ap.elements.assign(bytes.begin(), bytes.end());
+    }
     return ap;
   }
 

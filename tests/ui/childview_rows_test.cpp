@@ -124,7 +124,7 @@ TEST_F(ChildViewTest, RowTextsOfEveryColumn) {
   const int peerRow = RowOf(2);
   EXPECT_EQ(Text(peerRow, 0), "02:A7:1E:00:00:02");
   EXPECT_EQ(Text(peerRow, 2), "");
-  EXPECT_EQ(Text(peerRow, 3), "0");  // 5 GHz
+  EXPECT_EQ(Text(peerRow, 3), "36");  // 5180 MHz
   EXPECT_EQ(Text(peerRow, 4), "WEP104");
   EXPECT_EQ(Text(peerRow, 7), "");  // no profile: priority and both flags empty
   EXPECT_EQ(Text(peerRow, 8), "");

@@ -167,11 +167,11 @@ TEST_F(StationPropertiesTest, PagesShowTheStationItsNetworkAndItsProfile) {
     Shoot(frame, page == 0 ? "props-station.png" : page == 1 ? "props-network.png" : "props-profile.png");
   }
 
-  // No profile: two pages; a 5 GHz channel shows as 0.
+  // No profile: two pages; the 5 GHz channel by its number.
   CMiniPropSheetFrame* cafe = Open(StationOf(2));
   ASSERT_NE(cafe, nullptr);
   EXPECT_EQ(TabTexts(*cafe), (QStringList{"&Station", "&Network"}));
-  EXPECT_EQ(FieldText(cafe, "channel"), "0");
+  EXPECT_EQ(FieldText(cafe, "channel"), "36");
   EXPECT_EQ(FieldText(cafe, "secure"), "No");
   EXPECT_EQ(OpenWindows(), 2);
 }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wlanchannel.h"
 #include "wlan/LinkQualityHistory.h"
 #include "wlan/Station.h"
 
@@ -54,21 +55,35 @@ TEST(StationTest, ConstructionStoresValuesAndStartsAsChangedWithEmptyHistory) {
   EXPECT_EQ(0x6C, station->m_usRateSet[125]);
 }
 
-TEST(StationTest, ChannelOnlyForExact24GHzChannelsOneToEleven) {
-  const struct { ULONG frequency; int channel; } cases[] = {
-      {2412000, 1}, {2417000, 2}, {2437000, 6}, {2462000, 11},
-      {2467000, 0},  // channel 12
-      {2472000, 0}, {2484000, 0},  // 13, 14
-      {5180000, 0}, {5745000, 0},  // 5 GHz
-      {2412001, 0}, {2411999, 0}, {2461999, 0}, {2407000, 0}, {0, 0}, {0xFFFFFFFF, 0},
+// The standard numbering on every band, with the edges of each band and
+// frequencies between or off the 5 MHz raster.
+TEST(StationTest, ChannelAndBandOfCentreFrequency) {
+  const struct { const char* name; ULONG kHz; int channel; const char* band; } cases[] = {
+      {"2.4 first", 2412000, 1, "2.4 GHz"},         {"2.4 middle", 2437000, 6, "2.4 GHz"},
+      {"2.4 twelve", 2467000, 12, "2.4 GHz"},        {"2.4 thirteen", 2472000, 13, "2.4 GHz"},
+      {"2.4 fourteen", 2484000, 14, "2.4 GHz"},      {"between 13 and 14", 2477000, 0, ""},
+      {"below 2.4", 2407000, 0, ""},                 {"off raster", 2413000, 0, ""},
+      {"not whole MHz", 2412001, 0, ""},             {"4.9 first", 4910000, 182, "5 GHz"},
+      {"4.9 last", 4980000, 196, "5 GHz"},           {"below 4.9", 4905000, 0, ""},
+      {"5 base", 5000000, 0, ""},                    {"5 GHz 36", 5180000, 36, "5 GHz"},
+      {"5 GHz 149", 5745000, 149, "5 GHz"},          {"5 GHz 177", 5885000, 177, "5 GHz"},
+      {"5 GHz top", 5920000, 184, "5 GHz"},          {"gap before 6", 5925000, 0, ""},
+      {"6 GHz channel 2", 5935000, 2, "6 GHz"},      {"6 base", 5950000, 0, ""},
+      {"6 GHz first", 5955000, 1, "6 GHz"},          {"6 GHz 37", 6135000, 37, "6 GHz"},
+      {"6 GHz last", 7115000, 233, "6 GHz"},         {"above 6", 7120000, 0, ""},
+      {"zero", 0, 0, ""},                            {"largest", 0xFFFFFFFF, 0, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.frequency);
+    SCOPED_TRACE(c.name);
     StationValues v;
-    v.frequency = c.frequency;
+    v.frequency = c.kHz;
     auto station = MakeStation(v);
     EXPECT_EQ(c.channel, station->GetChannel());
     EXPECT_EQ(std::to_string(c.channel), station->GetChannelText());
+    EXPECT_STREQ(c.band, WlanBandText(ChannelFromKHz(c.kHz).band));
+    if (c.kHz % 1000 == 0) {
+      EXPECT_EQ(c.channel, ChannelFromMHz(c.kHz / 1000).number);
+    }
   }
 }
 
@@ -244,13 +259,21 @@ TEST(StationTest, SightingUpdatesMarkChangedOnlyWhenSignalDiffers) {
 TEST(StationTest, WorkerUpdatesWhileUiThreadReadsAndSamples) {
   auto station = MakeStation();
   constexpr int kRounds = 20000;
+  // VHT operation elements of 80 and of 20/40 MHz, heard in turns.
+  const std::uint8_t wide[] = {0xC0, 0x05, 0x01, 0x2A, 0x00, 0xFC, 0xFF};
+  const std::uint8_t narrow[] = {0xC0, 0x05, 0x00, 0x00, 0x00, 0xFC, 0xFF};
   std::thread worker([&] {
-    for (int i = 1; i <= kRounds; ++i) station->UpdateSighting(-i % 100, static_cast<ULONG>(i % 101), kNow + i);
+    for (int i = 1; i <= kRounds; ++i) {
+      station->UpdateElements((i / 100) % 2 ? wide : narrow, sizeof wide, 0x0001);
+      station->UpdateSighting(-i % 100, static_cast<ULONG>(i % 101), kNow + i);
+    }
   });
   std::size_t changes = 0;
   for (int i = 0; i < kRounds; ++i) {
     if (station->TakeChanged()) ++changes;
     (void)station->GetRssiText();
+    const std::string width = station->GetWidthText();
+    EXPECT_TRUE(width == "" || width == "20 MHz" || width == "80 MHz") << width;
     station->AddLinkQualitySample(static_cast<int>(station->m_uLinkQuality.load(std::memory_order_relaxed)));
   }
   worker.join();
@@ -365,3 +388,59 @@ TEST(LinkQualityHistoryTest, ClearAndMoveLeaveAnEmptyUsableHistory) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 5 GHz access point's elements: SSID, rates, RSN (PSK, MFPC), VHT 80 MHz.
+const std::vector<std::uint8_t> kVht80Elements = {
+    0x00, 0x04, 'H',  'o',  'm',  'e',  0x01, 0x08, 0x8C, 0x12, 0x98, 0x24, 0xB0, 0x48, 0x60, 0x6C,
+    0x30, 0x14, 0x01, 0x00, 0x00, 0x0F, 0xAC, 0x04, 0x01, 0x00, 0x00, 0x0F, 0xAC, 0x04, 0x01, 0x00,
+    0x00, 0x0F, 0xAC, 0x02, 0x80, 0x00, 0xC0, 0x05, 0x01, 0x2A, 0x00, 0xFC, 0xFF};
+
+}  // namespace
+
+TEST(StationTest, ElementTextsFollowTheElementsAndMarkChangesOnlyWhenTheySayMore) {
+  StationValues v;
+  v.frequency = 5180000;
+  auto station = MakeStation(v);
+  EXPECT_EQ("5 GHz", station->GetBandText());
+  // Nothing heard yet: no guesses.
+  EXPECT_FALSE(station->HasElements());
+  EXPECT_EQ("", station->GetWidthText());
+  EXPECT_EQ("", station->GetStandardText());
+  EXPECT_EQ("", station->GetAuthenticationText());
+  EXPECT_EQ("", station->GetPmfText());
+  ASSERT_TRUE(station->TakeChanged());
+
+  station->UpdateElements(kVht80Elements.data(), kVht80Elements.size(), 0x0011);
+  EXPECT_TRUE(station->TakeChanged());
+  EXPECT_EQ("80 MHz", station->GetWidthText());
+  EXPECT_EQ("802.11ac", station->GetStandardText());
+  EXPECT_EQ("WPA2-PSK", station->GetAuthenticationText());
+  EXPECT_EQ("capable", station->GetPmfText());
+  EXPECT_EQ(36, station->GetElementInfo().primaryChannel);
+
+  // The same bytes again, or bytes that differ only in what changes with
+  // every beacon (the TIM's DTIM count): the row stays.
+  station->UpdateElements(kVht80Elements.data(), kVht80Elements.size(), 0x0011);
+  EXPECT_FALSE(station->TakeChanged());
+  std::vector<std::uint8_t> withTim = kVht80Elements;
+  withTim.insert(withTim.end(), {0x05, 0x04, 0x00, 0x03, 0x00, 0x00});
+  station->UpdateElements(withTim.data(), withTim.size(), 0x0011);
+  station->TakeChanged();
+  withTim[withTim.size() - 4] = 0x01;
+  station->UpdateElements(withTim.data(), withTim.size(), 0x0011);
+  EXPECT_FALSE(station->TakeChanged());
+
+  // Width down to 20 MHz: changed.
+  std::vector<std::uint8_t> narrow = kVht80Elements;
+  narrow[narrow.size() - 5] = 0x00;
+  station->UpdateElements(narrow.data(), narrow.size(), 0x0011);
+  EXPECT_TRUE(station->TakeChanged());
+  EXPECT_EQ("20 MHz", station->GetWidthText());
+
+  // Elements gone (a back end without them): back to no guesses.
+  station->UpdateElements(nullptr, 0, 0x0011);
+  EXPECT_TRUE(station->TakeChanged());
+  EXPECT_EQ("", station->GetAuthenticationText());
+}

@@ -23,13 +23,22 @@ class BuiltInListsTest : public SimFixture {
     return out;
   }
 
+  // The entries, and (when asked) each entry's information elements, which
+  // must lie inside the list's block.
   std::vector<WLAN_BSS_ENTRY> Bss(const DOT11_SSID* ssid, DOT11_BSS_TYPE type, BOOL security,
-                                  DWORD* totalSize = nullptr) {
+                                  DWORD* totalSize = nullptr, std::vector<std::string>* elements = nullptr) {
     WLAN_BSS_LIST* list = nullptr;
     EXPECT_EQ(WlanGetNetworkBssList(m_handle, &m_guid, ssid, type, security, nullptr, &list), ERROR_SUCCESS);
     if (!list) return {};
     std::vector<WLAN_BSS_ENTRY> out(list->wlanBssEntries, list->wlanBssEntries + list->dwNumberOfItems);
     if (totalSize) *totalSize = list->dwTotalSize;
+    for (DWORD i = 0; elements && i < list->dwNumberOfItems; ++i) {
+      const auto* entry = reinterpret_cast<const char*>(&list->wlanBssEntries[i]);
+      const std::size_t start = static_cast<std::size_t>(entry - reinterpret_cast<const char*>(list)) +
+                                list->wlanBssEntries[i].ulIeOffset;
+      EXPECT_LE(start + list->wlanBssEntries[i].ulIeSize, list->dwTotalSize);
+      elements->emplace_back(entry + list->wlanBssEntries[i].ulIeOffset, list->wlanBssEntries[i].ulIeSize);
+    }
     WlanFreeMemory(list);
     return out;
   }
@@ -80,9 +89,12 @@ TEST_F(BuiltInListsTest, AvailableNetworksListProfileEntriesFirstAndHiddenWithou
 TEST_F(BuiltInListsTest, BssListsSelectBySsidTypeAndSecurity) {
   const DOT11_SSID home = Ssid("Lindenweg");
   DWORD total = 0;
-  const auto entries = Bss(&home, dot11_BSS_type_infrastructure, TRUE, &total);
+  std::vector<std::string> elements;
+  const auto entries = Bss(&home, dot11_BSS_type_infrastructure, TRUE, &total, &elements);
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(total, 8u + 2u * sizeof(WLAN_BSS_ENTRY));
+  // The elements follow the entries, each starting with the SSID element.
+  EXPECT_EQ(total, 8u + 2u * sizeof(WLAN_BSS_ENTRY) + entries[0].ulIeSize + entries[1].ulIeSize);
+  for (const std::string& e : elements) EXPECT_EQ(e.substr(0, 11), std::string("\x00\x09Lindenweg", 11));
   std::set<ULONG> bands;
   for (const auto& e : entries) {
     bands.insert(e.ulChCenterFrequency);
@@ -93,8 +105,7 @@ TEST_F(BuiltInListsTest, BssListsSelectBySsidTypeAndSecurity) {
     EXPECT_GT(e.usBeaconPeriod, 0);
     EXPECT_GT(e.wlanRateSet.uRateSetLength, 0u);
     EXPECT_EQ(e.wlanRateSet.uRateSetLength % 2, 0u);
-    EXPECT_EQ(e.ulIeOffset, 0u);
-    EXPECT_EQ(e.ulIeSize, 0u);
+    EXPECT_GT(e.ulIeSize, 11u);
     EXPECT_TRUE(e.usCapabilityInformation & 0x0010);  // privacy
   }
   EXPECT_EQ(bands, (std::set<ULONG>{2437000, 5180000}));
@@ -107,16 +118,20 @@ TEST_F(BuiltInListsTest, BssListsSelectBySsidTypeAndSecurity) {
   EXPECT_EQ(Bss(&home, dot11_BSS_type_any, TRUE).size(), 2u);
 
   const DOT11_SSID empty = Ssid("");
-  const auto hidden = Bss(&empty, dot11_BSS_type_infrastructure, TRUE);
+  std::vector<std::string> hiddenElements;
+  const auto hidden = Bss(&empty, dot11_BSS_type_infrastructure, TRUE, nullptr, &hiddenElements);
   ASSERT_EQ(hidden.size(), 1u);
   EXPECT_EQ(hidden[0].dot11Ssid.uSSIDLength, 0u);
+  EXPECT_EQ(hiddenElements[0].substr(0, 2), std::string("\x00\x00", 2)) << "a hidden station beacons an empty SSID";
   EXPECT_EQ(Mac({hidden[0].dot11Bssid[0], hidden[0].dot11Bssid[1], hidden[0].dot11Bssid[2], hidden[0].dot11Bssid[3],
                  hidden[0].dot11Bssid[4], hidden[0].dot11Bssid[5]}),
             (Mac{0x02, 0xA7, 0x1E, 0x00, 0x30, 0x07}));
   const DOT11_SSID hiddenName = Ssid("Cellar Stairs");
-  EXPECT_TRUE(Bss(&hiddenName, dot11_BSS_type_any, TRUE).empty());
+  DWORD emptyTotal = 0;
+  EXPECT_TRUE(Bss(&hiddenName, dot11_BSS_type_any, TRUE, &emptyTotal).empty());
+  EXPECT_EQ(emptyTotal, 8u) << "an empty list is its header alone";
 
-  EXPECT_EQ(Bss(nullptr, dot11_BSS_type_any, FALSE).size(), 12u);  // everything in the air at time 0
+  EXPECT_EQ(Bss(nullptr, dot11_BSS_type_any, FALSE).size(), 18u);  // everything in the air at time 0
 }
 
 TEST_F(BuiltInListsTest, StationWithAScheduleComesAndGoes) {
@@ -124,7 +139,7 @@ TEST_F(BuiltInListsTest, StationWithAScheduleComesAndGoes) {
   EXPECT_EQ(Bss(&tram, dot11_BSS_type_infrastructure, FALSE).size(), 1u);
   Run(20000);
   EXPECT_TRUE(Bss(&tram, dot11_BSS_type_infrastructure, FALSE).empty());
-  EXPECT_EQ(Bss(nullptr, dot11_BSS_type_any, FALSE).size(), 11u);
+  EXPECT_EQ(Bss(nullptr, dot11_BSS_type_any, FALSE).size(), 17u);
   Run(15000);
   EXPECT_EQ(Bss(&tram, dot11_BSS_type_infrastructure, FALSE).size(), 1u);
 }

@@ -54,6 +54,10 @@ TEST(WorldFile, ErrorsNameTheFileAndTheLine) {
       {"{\n  \"adapters\": [\n    {\n      \"guid\": \"{0A1B2C3D-0000-4000-8000-000000000001}\",\n"
        "      \"stations\": [ {\"bssid\": \"02:00:00:00:00:01\",\n        \"frequencyKHz\": 3000000} ]\n    }\n  ]\n}",
        6, "adapters[0].stations[0].frequencyKHz"},
+      // Schema: an unknown AKM name, on line 6.
+      {"{\n  \"adapters\": [\n    {\n      \"guid\": \"{0A1B2C3D-0000-4000-8000-000000000001}\",\n"
+       "      \"stations\": [ {\"bssid\": \"02:00:00:00:00:01\",\n        \"akm\": \"wpa4\"} ]\n    }\n  ]\n}",
+       6, "adapters[0].stations[0].akm: 'wpa4' is not one of none, wep"},
       // Schema: wrong type, on line 3.
       {"{\n  \"timing\": {\n    \"scanMs\": \"fast\"\n  }\n}", 3, "timing.scanMs: expected a number"},
       // Schema: unknown key, on line 2.
@@ -117,6 +121,23 @@ TEST(WorldFile, InvalidWorldsAreRefusedWithTheirPath) {
   w = SmallWorld();
   w.timing.signalIntervalMs = 0;
   EXPECT_FALSE(wlansim::ResetWorld(w, &error));
+  // Beacons can only advertise a width their standard has on their band.
+  w = SmallWorld();
+  w.adapters[0].stations[0].frequencyKHz = 2437000;
+  w.adapters[0].stations[0].standard = "ax";
+  w.adapters[0].stations[0].widthMHz = 80;
+  EXPECT_FALSE(wlansim::ResetWorld(w, &error));
+  EXPECT_EQ(error, "adapters[0].stations[0].widthMHz: 80 MHz is not offered by that standard on that band");
+  w.adapters[0].stations[0].frequencyKHz = 6135000;
+  EXPECT_TRUE(wlansim::ResetWorld(w, &error)) << error;
+  w.adapters[0].stations[0].widthMHz = 320;
+  EXPECT_FALSE(wlansim::ResetWorld(w, &error));
+  w.adapters[0].stations[0].standard = "be";
+  EXPECT_TRUE(wlansim::ResetWorld(w, &error)) << error;
+  w.adapters[0].stations[0].akm = "wpa4";
+  EXPECT_FALSE(wlansim::ResetWorld(w, &error));
+  EXPECT_EQ(error, "adapters[0].stations[0].akm: not a known AKM name");
+  wlansim::ResetToDefault();
 }
 
 // A run of the service under the manual clock: signal samples and
