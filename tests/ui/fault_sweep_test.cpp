@@ -329,6 +329,9 @@ Outcome FaultSweepTest::Run(const FaultCase& c, bool armed) {
     TakeLog();
   } else {
     if (armed) Arm(c);
+    // A signal report falls due and waits for the window: the client must
+    // not let it reach a monitor it is deleting.
+    wlansim::AdvanceClock(600);
     frame.reset();
     out.hits = Hits(c);
     out.lines = TakeLog();
