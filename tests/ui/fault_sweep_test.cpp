@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -61,7 +62,7 @@ struct FaultCase {
 };
 
 #define OP(name) Op::name, #name
-#define ERR(code) code, #code
+#define ERR(code) static_cast<DWORD>(code), #code
 
 constexpr char kSaveUnknown[] = "Couldn't save profile Tiny Home, reason: The reason is not known.";
 constexpr char kNoConnect[] = "ERROR: Could not initiate connection attempt.";
@@ -174,6 +175,10 @@ const FaultCase kCases[] = {
 #undef OP
 #undef ERR
 
+void PrintTo(const FaultCase& c, std::ostream* out) {
+  *out << c.opName << " " << c.errorName << " (" << kPhaseNames[static_cast<int>(c.phase)] << ")";
+}
+
 void Arm(const FaultCase& c) {
   switch (c.echo) {
     case Echo::None:
@@ -271,6 +276,8 @@ void FaultSweepTest::Act(Phase phase, CMainFrame& frame, std::vector<std::string
       auto dialog = std::make_unique<CConnectDialog>(&frame, station);
       dialog->show();
       ASSERT_TRUE(testsupport::SpinUntil([&] { return !dialog->IsConnectThreadRunning(); }));
+      // The attempt's first reports reach the dialog before it closes, in both runs.
+      ASSERT_TRUE(wlansim::WaitForIdle());
       QCoreApplication::processEvents();
       const COutWnd* log = dialog->GetLog();
       for (int n = log->LineCount() - 1; n >= 0; --n)
@@ -314,6 +321,8 @@ Outcome FaultSweepTest::Run(const FaultCase& c, bool armed) {
     Act(c.phase, *frame, &dialogLines);
     // A timer-driven fault may need a moment longer to meet its call.
     if (armed) testsupport::SpinUntil([&] { return Hits(c) > 0; }, std::chrono::seconds(5));
+    // What the steps made due now (a connection's first reports) is in the log of both runs.
+    EXPECT_TRUE(wlansim::WaitForIdle());
     out.hits = Hits(c);
     out.lines = TakeLog();
     Disarm();
