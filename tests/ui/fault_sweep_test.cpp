@@ -338,8 +338,8 @@ Outcome FaultSweepTest::Run(const FaultCase& c, bool armed) {
     TakeLog();
   } else {
     if (armed) Arm(c);
-    // A signal report falls due and waits for the window: the client must
-    // not let it reach a monitor it is deleting.
+    // Service time moves on, so reports (signal quality) may be on their way
+    // while the window goes: none may reach a monitor being deleted.
     wlansim::AdvanceClock(600);
     frame.reset();
     out.hits = Hits(c);
