@@ -31,10 +31,15 @@ CNativeWIFIInterface::~CNativeWIFIInterface() {
     // notification reaches the monitors deleted below.
     const DWORD result = WlanRegisterNotification(m_hClient, WLAN_NOTIFICATION_SOURCE_NONE, FALSE, nullptr, nullptr,
                                                   nullptr, nullptr);
-    if (result == ERROR_SUCCESS)
+    if (result == ERROR_SUCCESS) {
       LogPrintf("ACM and MSM notifications were successfully unregistered.\n");
-    else
+    } else {
       LogPrintf("Error %d occurred when unregistering ACM and MSM notifications.\n", static_cast<int>(result));
+      // Still registered: closing the handle ends the registration and waits
+      // for a callback in progress, before the monitors it reaches are deleted.
+      WlanCloseHandle(m_hClient, nullptr);
+      m_hClient = nullptr;
+    }
   }
   // Refresh workers look profiles up: they end before the profiles go.
   for (CNativeWIFIDevice* device : m_arrDevices) device->StopWorkers();

@@ -56,6 +56,9 @@ void CWIFIProfile::SetAutoConnect(bool restore) {
   DWORD reason = 0;
   const DWORD result =
       WlanSetProfile(m_pDevice->GetClientHandle(), &guid, 0, xml.c_str(), nullptr, TRUE, nullptr, &reason);
+  // The service hands a reason back only for a document it refused; any other
+  // refusal leaves it at success, which must not be shown as the reason.
+  if (result != ERROR_SUCCESS && reason == WLAN_REASON_CODE_SUCCESS) reason = WLAN_REASON_CODE_UNKNOWN;
   if (result != ERROR_SUCCESS)
     LogPrintf("Couldn't save profile %s, reason: %s\n", m_strName.c_str(), ReasonCodeText(reason).c_str());
 }
