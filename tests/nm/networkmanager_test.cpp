@@ -20,6 +20,7 @@
 #include "platform/wlanbackend.h"
 #include "platform/wlansim/SimControl.h"
 #include "tests/nm/NmStandIn.h"
+#include "wlan/InformationElements.h"
 
 namespace {
 
@@ -503,6 +504,36 @@ TEST(NetworkManagerMapping, SecurityFromAccessPointFlags) {
     EXPECT_EQ(s.enabled, c.enabled) << c.name;
     EXPECT_EQ(s.auth, c.auth) << c.name;
     EXPECT_EQ(s.cipher, c.cipher) << c.name;
+  }
+}
+
+// Without the kernel's scan dump, the security elements come from the flags;
+// read back by the element parser they must name the same security.
+TEST(NetworkManagerMapping, SecurityElementsFromAccessPointFlags) {
+  struct Case {
+    const char* name;
+    unsigned wpa, rsn;
+    const char* authentication;
+    const char* pmf;
+    const char* ciphers;
+  };
+  const Case cases[] = {
+      {"open", 0, 0, "Open", "no", ""},
+      {"WPA-PSK TKIP", 0x4 | 0x40 | 0x100, 0, "WPA-PSK", "no", "TKIP"},
+      {"WPA2-PSK CCMP", 0, 0x8 | 0x80 | 0x100, "WPA2-PSK", "no", "CCMP"},
+      {"WPA and WPA2 PSK", 0x4 | 0x40 | 0x100, 0x8 | 0x4 | 0x40 | 0x100, "WPA/WPA2-PSK", "no", "CCMP+TKIP"},
+      {"WPA2-Enterprise", 0, 0x8 | 0x80 | 0x200, "WPA2-802.1X", "no", "CCMP"},
+      {"WPA3-SAE", 0, 0x8 | 0x80 | 0x400, "WPA3-SAE", "required", "CCMP"},
+      {"WPA3 transition", 0, 0x8 | 0x80 | 0x100 | 0x400, "WPA2/WPA3", "capable", "CCMP"},
+      {"OWE", 0, 0x8 | 0x80 | 0x800, "OWE", "required", "CCMP"},
+      {"Suite B 192", 0, 0x80 | 0x2000, "WPA3-802.1X-192", "no", ""},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> bytes = nm::ElementsFromApFlags(c.wpa, c.rsn);
+    const WlanElementInfo info = ParseInformationElements(bytes.data(), bytes.size(), {2412, c.wpa | c.rsn ? 0x11 : 0x01});
+    EXPECT_EQ(WlanAuthenticationText(info), c.authentication) << c.name;
+    EXPECT_STREQ(WlanPmfText(info.pmf), c.pmf) << c.name;
+    EXPECT_EQ(WlanPairwiseCipherText(info), c.ciphers) << c.name;
   }
 }
 
