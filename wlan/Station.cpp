@@ -136,9 +136,20 @@ std::string CStation::GetCipherText() const {
 
 std::string CStation::GetBandText() const { return WlanBandText(ChannelFromKHz(m_ulCenterFrequency).band); }
 
+namespace {
+
+// Elements of a heard beacon or probe response always carry the supported
+// rates; the security elements a service built from its own flags do not,
+// and say nothing of the channel width or management-frame protection.
+bool FromHeardFrame(const WlanElementInfo& info) {
+  return !info.rates.empty() || info.ht || info.vht || info.he || info.eht;
+}
+
+}  // namespace
+
 std::string CStation::GetWidthText() const {
   std::lock_guard<std::mutex> lock(m_csElements);
-  return m_bHasElements ? WlanWidthText(m_elementInfo) : std::string();
+  return m_bHasElements && FromHeardFrame(m_elementInfo) ? WlanWidthText(m_elementInfo) : std::string();
 }
 
 std::string CStation::GetStandardText() const {
@@ -153,7 +164,7 @@ std::string CStation::GetAuthenticationText() const {
 
 std::string CStation::GetPmfText() const {
   std::lock_guard<std::mutex> lock(m_csElements);
-  return m_bHasElements ? WlanPmfText(m_elementInfo.pmf) : "";
+  return m_bHasElements && FromHeardFrame(m_elementInfo) ? WlanPmfText(m_elementInfo.pmf) : "";
 }
 
 std::string CStation::GetVendorText() const { return OuiVendorName(m_bssid); }

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
+#include <net/if.h>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -26,6 +28,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/nl80211/Nl80211Scan.h"
 #include "platform/nm/NmCache.h"
 #include "platform/nm/NmMapping.h"
 #include "platform/widetext.h"
@@ -199,6 +202,7 @@ struct AccessPointInfo {
   unsigned strength = 0;
   bool adhoc = false;
   ApSecurity security;
+  unsigned wpaFlags = 0, rsnFlags = 0;
 };
 
 struct Profile {
@@ -246,8 +250,9 @@ bool ReadAccessPoint(const Bus& bus, const QString& path, AccessPointInfo* out) 
   ap.maxBitrate = p.value(QStringLiteral("MaxBitrate")).toUInt();
   ap.strength = p.value(QStringLiteral("Strength")).toUInt();
   ap.adhoc = p.value(QStringLiteral("Mode")).toUInt() == kModeAdhoc;
-  ap.security = SecurityOf(p.value(QStringLiteral("Flags")).toUInt(), p.value(QStringLiteral("WpaFlags")).toUInt(),
-                           p.value(QStringLiteral("RsnFlags")).toUInt());
+  ap.wpaFlags = p.value(QStringLiteral("WpaFlags")).toUInt();
+  ap.rsnFlags = p.value(QStringLiteral("RsnFlags")).toUInt();
+  ap.security = SecurityOf(p.value(QStringLiteral("Flags")).toUInt(), ap.wpaFlags, ap.rsnFlags);
   *out = ap;
   return true;
 }
@@ -316,6 +321,66 @@ void* AllocateValue(const void* value, DWORD size, DWORD* outSize) {
 }
 
 std::string Bytes(const QByteArray& data) { return std::string(data.constData(), static_cast<std::size_t>(data.size())); }
+
+// The supported and extended rates elements (ids 1 and 50) as a rate set:
+// 0.5 Mbit/s units, 0x8000 for a basic rate; membership selectors left out.
+void FillRateSet(const std::vector<std::uint8_t>& elements, WLAN_RATE_SET* out) {
+  out->uRateSetLength = 0;
+  std::size_t count = 0;
+  for (std::size_t at = 0; at + 2 <= elements.size();) {
+    const std::uint8_t id = elements[at], length = elements[at + 1];
+    if (at + 2 + length > elements.size()) break;
+    if (id == 1 || id == 50) {
+      for (std::size_t i = 0; i < length && count < DOT11_RATE_SET_MAX_LENGTH; ++i) {
+        const std::uint8_t rate = elements[at + 2 + i];
+        if ((rate & 0x7F) >= 122) continue;  // a membership selector, not a rate
+        out->usRateSet[count++] = static_cast<USHORT>((rate & 0x7F) | ((rate & 0x80) ? 0x8000 : 0));
+      }
+    }
+    at += 2 + length;
+  }
+  out->uRateSetLength = static_cast<ULONG>(count * sizeof(USHORT));
+}
+
+using DumpByBssid = std::map<std::array<std::uint8_t, 6>, Nl80211Bss>;
+
+// The kernel's scan results of each interface, read at most once a second:
+// they add what NetworkManager does not publish (signal in dBm, beacon
+// interval, capability, the information elements). Reading needs no
+// privilege; where it fails (no nl80211 here, another network namespace)
+// the result is empty and the reason is logged once.
+class ScanDumps {
+ public:
+  std::shared_ptr<const DumpByBssid> For(const QString& iface) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    Entry& entry = m_entries[iface];
+    const std::int64_t now = SteadyMs();
+    if (entry.dump && now - entry.at < kFreshMs) return entry.dump;
+    auto dump = std::make_shared<DumpByBssid>();
+    std::string error;
+    const unsigned index = ::if_nametoindex(iface.toLocal8Bit().constData());
+    if (const auto read = index ? ReadScanDump(static_cast<int>(index), &error) : std::nullopt) {
+      for (const Nl80211Bss& bss : *read) dump->emplace(bss.bssid, bss);
+      entry.reported = false;
+    } else if (!entry.reported) {
+      qCDebug(lcNm) << "no scan dump of" << iface << ":" << (index ? error.c_str() : "no such interface here");
+      entry.reported = true;
+    }
+    entry.dump = dump;
+    entry.at = now;
+    return dump;
+  }
+
+ private:
+  static constexpr std::int64_t kFreshMs = 1000;
+  struct Entry {
+    std::shared_ptr<const DumpByBssid> dump;
+    std::int64_t at = 0;
+    bool reported = false;
+  };
+  std::mutex m_lock;
+  std::map<QString, Entry> m_entries;
+};
 
 USHORT Capabilities(const AccessPointInfo& ap) {
   USHORT caps = ap.adhoc ? 0x0002 : 0x0001;
@@ -434,6 +499,7 @@ class Backend final : public wlanbackend::Backend {
   std::uintptr_t m_nextHandle = 0;
   std::unique_ptr<Session> m_session;
   int m_sessions = 0;
+  ScanDumps m_dumps;
 };
 
 // ---------------------------------------------------------------------------
@@ -1078,13 +1144,29 @@ DWORD Backend::GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SS
     }
     matches.push_back(ap);
   }
+  // What the kernel heard of each access point, when its scan dump can be
+  // read; else the security elements NetworkManager's flags describe.
+  const std::shared_ptr<const DumpByBssid> dump = m_dumps.For(d.iface);
+  std::vector<const Nl80211Bss*> heard(matches.size(), nullptr);
+  std::vector<std::vector<std::uint8_t>> fromFlags(matches.size());
+  std::size_t elementBytes = 0;
+  for (std::size_t i = 0; i < matches.size(); ++i) {
+    std::array<std::uint8_t, 6> bssid;
+    std::memcpy(bssid.data(), matches[i].bssid, 6);
+    const auto found = dump->find(bssid);
+    if (found != dump->end()) heard[i] = &found->second;
+    else fromFlags[i] = ElementsFromApFlags(matches[i].wpaFlags, matches[i].rsnFlags);
+    elementBytes += heard[i] ? heard[i]->elements.size() : fromFlags[i].size();
+  }
   constexpr std::size_t kHeader = offsetof(WLAN_BSS_LIST, wlanBssEntries);
-  void* block = AllocateList(kHeader, sizeof(WLAN_BSS_ENTRY), matches.size());
+  const std::size_t entriesEnd = kHeader + sizeof(WLAN_BSS_ENTRY) * matches.size();
+  void* block = wlansim::AllocateBlock(std::max(entriesEnd + elementBytes, kHeader + sizeof(WLAN_BSS_ENTRY)));
   if (!block) return ERROR_NOT_ENOUGH_MEMORY;
   auto* out = static_cast<WLAN_BSS_LIST*>(block);
-  out->dwTotalSize = static_cast<DWORD>(kHeader + sizeof(WLAN_BSS_ENTRY) * matches.size());
+  out->dwTotalSize = static_cast<DWORD>(entriesEnd + elementBytes);
   out->dwNumberOfItems = static_cast<DWORD>(matches.size());
   auto* items = Items<WLAN_BSS_ENTRY>(block, kHeader);
+  std::size_t elementsAt = entriesEnd;
   for (std::size_t i = 0; i < matches.size(); ++i) {
     const AccessPointInfo& ap = matches[i];
     WLAN_BSS_ENTRY& e = items[i];
@@ -1092,13 +1174,20 @@ DWORD Backend::GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SS
     std::memcpy(e.dot11Bssid, ap.bssid, 6);
     e.dot11BssType = ap.adhoc ? dot11_BSS_type_independent : dot11_BSS_type_infrastructure;
     e.dot11BssPhyType = PhyTypeOf(ap.frequencyMHz, ap.maxBitrate);
-    e.lRssi = RssiFromStrength(ap.strength);
     e.uLinkQuality = std::min<unsigned>(ap.strength, 100);
     e.bInRegDomain = TRUE;
-    e.usBeaconPeriod = 0;  // not published by NetworkManager
-    e.usCapabilityInformation = Capabilities(ap);
-    e.ulChCenterFrequency = ap.frequencyMHz * 1000;
-    e.wlanRateSet.uRateSetLength = 0;  // not published by NetworkManager (only the highest rate)
+    const Nl80211Bss* k = heard[i];
+    // Measured when the kernel reports dBm; else derived from the strength.
+    e.lRssi = k && k->SignalDbm() ? *k->SignalDbm() : RssiFromStrength(ap.strength);
+    e.usBeaconPeriod = k ? k->beaconInterval : 0;  // NetworkManager does not publish it
+    e.usCapabilityInformation = k ? k->capability : Capabilities(ap);
+    e.ulChCenterFrequency = k && k->frequencyKHz ? k->frequencyKHz : ap.frequencyMHz * 1000;
+    const std::vector<std::uint8_t>& elements = k ? k->elements : fromFlags[i];
+    FillRateSet(elements, &e.wlanRateSet);  // NetworkManager publishes only the highest rate
+    std::copy(elements.begin(), elements.end(), static_cast<UCHAR*>(block) + elementsAt);
+    e.ulIeOffset = static_cast<ULONG>(elementsAt - (reinterpret_cast<UCHAR*>(&e) - static_cast<UCHAR*>(block)));
+    e.ulIeSize = static_cast<ULONG>(elements.size());
+    elementsAt += elements.size();
   }
   *list = out;
   return ERROR_SUCCESS;

@@ -25,6 +25,7 @@
 #include "platform/wlansim/ProfileXml.h"
 #include "platform/wlansim/SimControl.h"
 #include "tests/nm/NmStandIn.h"
+#include "wlan/InformationElements.h"
 
 namespace {
 
@@ -121,6 +122,14 @@ class BackendContract : public testing::TestWithParam<Kind> {
       m_nm.Mock(QStringLiteral("AddAccessPoint"),
                 {m_device, QString::fromLatin1(name), QString::fromLatin1(ssid), QString::fromLatin1(mac), 2u, mhz,
                  rate, QVariant::fromValue(strength), sec});
+      // The template gives WPA and RSN the same flags; these access points speak RSN (WPA2) only.
+      QDBusMessage wpa = QDBusMessage::createMethodCall(
+          QStringLiteral("org.freedesktop.NetworkManager"),
+          QStringLiteral("/org/freedesktop/NetworkManager/AccessPoint/") + QString::fromLatin1(name),
+          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+      wpa.setArguments({QStringLiteral("org.freedesktop.NetworkManager.AccessPoint"), QStringLiteral("WpaFlags"),
+                        QVariant::fromValue(QDBusVariant(0u))});
+      m_nm.Bus().call(wpa);
     };
     ap("ap1", "Cafe", kCafe, 2412, 54000, 80, 0);
     ap("ap2", "Home", kHome1, 5180, 300000, 60, nmtest::kPairCcmpPsk);
@@ -209,17 +218,22 @@ TEST_P(BackendContract, ListsEveryBssAndFiltersByNetwork) {
   WLAN_BSS_LIST* list = nullptr;
   ASSERT_EQ(WlanGetNetworkBssList(m_handle, &m_guid, nullptr, dot11_BSS_type_any, FALSE, nullptr, &list),
             ERROR_SUCCESS);
-  std::set<std::tuple<std::string, std::string, ULONG>> all;
+  std::set<std::tuple<std::string, std::string, ULONG, std::string>> all;
   for (DWORD i = 0; i < list->dwNumberOfItems; ++i) {
     const WLAN_BSS_ENTRY& e = list->wlanBssEntries[i];
-    all.emplace(MacText(e.dot11Bssid), SsidText(e.dot11Ssid), e.ulChCenterFrequency);
+    // The entry's elements lie inside the list and name its security.
+    const std::size_t at = reinterpret_cast<const BYTE*>(&e) - reinterpret_cast<const BYTE*>(list) + e.ulIeOffset;
+    ASSERT_LE(at + e.ulIeSize, list->dwTotalSize);
+    const WlanElementInfo info = ParseInformationElements(reinterpret_cast<const std::uint8_t*>(list) + at,
+                                                          e.ulIeSize, {0, e.usCapabilityInformation});
+    all.emplace(MacText(e.dot11Bssid), SsidText(e.dot11Ssid), e.ulChCenterFrequency, WlanAuthenticationText(info));
     EXPECT_LE(e.uLinkQuality, 100u);
     EXPECT_GE(e.lRssi, -100);
     EXPECT_LE(e.lRssi, 0);
   }
   WlanFreeMemory(list);
-  const std::set<std::tuple<std::string, std::string, ULONG>> expected = {
-      {kCafe, "Cafe", 2412000}, {kHome1, "Home", 5180000}, {kHome2, "Home", 5180000}};
+  const std::set<std::tuple<std::string, std::string, ULONG, std::string>> expected = {
+      {kCafe, "Cafe", 2412000, "Open"}, {kHome1, "Home", 5180000, "WPA2-PSK"}, {kHome2, "Home", 5180000, "WPA2-PSK"}};
   EXPECT_EQ(all, expected);
 
   DOT11_SSID home{};

@@ -420,6 +420,15 @@ TEST(StationTest, ElementTextsFollowTheElementsAndMarkChangesOnlyWhenTheySayMore
   EXPECT_EQ("capable", station->GetPmfText());
   EXPECT_EQ(36, station->GetElementInfo().primaryChannel);
 
+  // Security elements alone (a service's flags, not a heard frame) name the
+  // authentication but neither width nor protection.
+  auto flagsOnly = MakeStation(v);
+  const std::vector<std::uint8_t> rsnOnly(kVht80Elements.begin() + 16, kVht80Elements.begin() + 38);
+  flagsOnly->UpdateElements(rsnOnly.data(), rsnOnly.size(), 0x0011);
+  EXPECT_EQ("WPA2-PSK", flagsOnly->GetAuthenticationText());
+  EXPECT_EQ("", flagsOnly->GetWidthText());
+  EXPECT_EQ("", flagsOnly->GetPmfText());
+
   // The same bytes again, or bytes that differ only in what changes with
   // every beacon (the TIM's DTIM count): the row stays.
   station->UpdateElements(kVht80Elements.data(), kVht80Elements.size(), 0x0011);
