@@ -20,11 +20,16 @@ int Dispatcher::DrainEventType() {
 }
 
 bool Dispatcher::event(QEvent* e) {
-  if (e->type() != static_cast<QEvent::Type>(DrainEventType())) return QObject::event(e);
+  // A drain event is built by the posting thread under the registry lock;
+  // reading it under the same lock orders the two for any checker that does
+  // not see the event loop's own (futex-based) locking.
+  bool drain = false;
   {
     std::lock_guard<std::mutex> lock(Reg().lock);
-    m_state.drainPending = false;
+    drain = e->type() == static_cast<QEvent::Type>(DrainEventType());
+    if (drain) m_state.drainPending = false;
   }
+  if (!drain) return QObject::event(e);
   // Sent messages first (their senders are blocked), then one posted message;
   // DeliverOnePosted queues another drain event while more are waiting, so a
   // nested event loop inside the handler keeps the queue moving.
