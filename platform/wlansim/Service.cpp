@@ -273,6 +273,7 @@ void Service::InstallLocked(const World& world) {
       Station s;
       s.ap = ap;
       if (s.ap.rates.empty()) s.ap.rates = DefaultRates(ap.phyType, ap.frequencyKHz);
+      a.stationsBySsid[s.ap.hidden ? std::string() : s.ap.ssid].push_back(a.stations.size());
       a.stations.push_back(std::move(s));
     }
     for (const std::string& xml : ad.profiles) {
