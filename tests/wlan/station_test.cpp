@@ -231,6 +231,8 @@ TEST(StationTest, SightingUpdatesMarkChangedOnlyWhenSignalDiffers) {
   EXPECT_EQ("-100", station->GetRssiText());
   EXPECT_EQ("0", station->GetLinkQualityText());
   EXPECT_EQ(kNow + 7, station->m_tLastSeen.load());  // a missing station keeps its last sighting
+  station->MarkMissing();  // still away: nothing new to show
+  EXPECT_FALSE(station->TakeChanged());
 
   station->UpdateSighting(-50, 90, kNow + 9);
   EXPECT_TRUE(station->TakeChanged());
