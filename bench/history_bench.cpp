@@ -43,7 +43,7 @@ BENCHMARK(BM_SamplingRound)->Arg(100)->Arg(2000)->Arg(10000)->Unit(benchmark::kM
 double ResidentBytes() {
   long pages = 0;
   if (std::FILE* file = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(file, "%*ld %ld", &pages) != 1) pages = 0;
+    if (std::fscanf(file, "%*s %ld", &pages) != 1) pages = 0;
     std::fclose(file);
   }
   return static_cast<double>(pages) * static_cast<double>(sysconf(_SC_PAGESIZE));
