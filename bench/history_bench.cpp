@@ -1,7 +1,11 @@
 // One 20 ms link-quality sampling round: every station of a monitor gets its
-// current link quality appended, with every history already at its cap.
+// current link quality appended, with every history already at its cap; and
+// the resident memory of many stations with full histories.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -32,10 +36,33 @@ void BM_SamplingRound(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
-  state.counters["history_bytes"] =
-      static_cast<double>(state.range(0)) * CLinkQualityHistory::kDefaultCapacity * sizeof(int);
 }
-BENCHMARK(BM_SamplingRound)->Arg(100)->Arg(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SamplingRound)->Arg(100)->Arg(2000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// Resident memory of the process in bytes, from /proc/self/statm.
+double ResidentBytes() {
+  long pages = 0;
+  if (std::FILE* file = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(file, "%*s %ld", &pages) != 1) pages = 0;
+    std::fclose(file);
+  }
+  return static_cast<double>(pages) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+// What state.range(0) stations with full histories add to the resident
+// memory: the stations, their histories and the allocator's overhead.
+void BM_FullHistoriesMemory(benchmark::State& state) {
+  double grown = 0;
+  for (auto _ : state) {
+    const double before = ResidentBytes();
+    auto stations = FullStations(static_cast<int>(state.range(0)));
+    grown = ResidentBytes() - before;
+    benchmark::DoNotOptimize(stations.data());
+  }
+  state.counters["resident_mb"] = grown / (1024.0 * 1024.0);
+  state.counters["bytes_per_station"] = grown / static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_FullHistoriesMemory)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

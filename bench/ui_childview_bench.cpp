@@ -1,5 +1,5 @@
-// The station list's periodic work with 2,000 stations on one adapter of the
-// simulated service: one passive-refresh tick (RefreshList), one seen-times
+// The station list's periodic work with 2,000 stations (or as many as
+// AERLUME_BENCH_STATIONS says) on one adapter of the simulated service: one passive-refresh tick (RefreshList), one seen-times
 // tick (UpdateSeenTimes) and one link-quality sampling tick.
 #include <benchmark/benchmark.h>
 
@@ -21,7 +21,10 @@
 
 namespace {
 
-constexpr int kStations = 2000;
+int StationCount() {
+  const int count = qEnvironmentVariableIntValue("AERLUME_BENCH_STATIONS");
+  return count > 0 ? count : 2000;
+}
 constexpr int kPerNetwork = 8;  // BSSIDs per SSID
 
 // A frame-less host: the view's selection messages go nowhere.
@@ -37,7 +40,7 @@ struct ListSetup {
     wlansim::Adapter adapter;
     adapter.guid.Data1 = 0xBE7C0001u;
     adapter.description = "Bench adapter";
-    for (int i = 0; i < kStations; ++i) {
+    for (int i = 0, count = StationCount(); i < count; ++i) {
       wlansim::AccessPoint ap;
       ap.bssid = {0x02, 0xBE, 0x7C, 0x00, static_cast<UCHAR>(i >> 8), static_cast<UCHAR>(i)};
       ap.ssid = "Net " + std::to_string(i / kPerNetwork);

@@ -219,6 +219,7 @@ void CChildView::CollectStations(CNativeWIFIDevice* pDevice) {
 
 void CChildView::SetWlanInterface(CNativeWIFIInterface* pInterface) {
   m_pWlanInterface = pInterface;
+  m_knownStations.clear();
   if (!pInterface || GetSelectedStation()) return;
   m_pModel->Associations().Take(pInterface);
   const int count = pInterface->GetDeviceCount();
@@ -248,12 +249,13 @@ void CChildView::RefreshList() {
     CNativeWIFIDevice* device = m_pWlanInterface->GetDevice(i);
     device->StartRefresh();
     CollectStations(device);
-    for (CStation* station : m_stations) {
-      if (m_pModel->RowOf(station) >= 0)
-        UpdateStationRow(station, associationsMoved);
-      else
-        InsertStationRow(station);
-    }
+    // The rows first (a pass over the model, no look-up per station), then
+    // the stations the table gained since the last refresh.
+    m_pModel->UpdateDeviceRows(device, associationsMoved, Now());
+    std::size_t& known = m_knownStations[device];
+    for (std::size_t k = std::min(known, m_stations.size()); k < m_stations.size(); ++k)
+      if (m_pModel->RowOf(m_stations[k]) < 0) InsertStationRow(m_stations[k]);
+    known = m_stations.size();
     ResortPass();
   }
 }

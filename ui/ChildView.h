@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/winmsg.h"
@@ -158,4 +159,8 @@ class CChildView : public QWidget, public CMessageTarget {
   QObject* m_pListViewport = nullptr;  // compared with, never called
   // Reused buffer for one adapter's stations.
   std::vector<CStation*> m_stations;
+  // How many stations of each adapter's table a list refresh has gone
+  // through: the tables only grow, so stations before that count have rows
+  // and only those after it can be new.
+  std::unordered_map<const CNativeWIFIDevice*, std::size_t> m_knownStations;
 };

@@ -96,29 +96,44 @@ bool CAssociations::IsConnected(const CStation& station) const {
   return false;
 }
 
-std::string CellText(const CStation& station, int column, std::int64_t now, const CAssociations& associations) {
-  const CWIFIProfile* profile = ProfileOf(station);
+CCellValues ReadCellValues(const CStation& station, std::int64_t now, const CAssociations& associations) {
+  CCellValues values;
+  values.bConnected = associations.IsConnected(station);
+  if (const CWIFIProfile* profile = ProfileOf(station)) {
+    values.bHasProfile = true;
+    values.nPriority = profile->m_nPosition;
+    values.bAutoConnect = profile->m_bAutoConnect;
+    values.bAutoSwitch = profile->m_bAutoSwitch;
+  }
+  values.uLinkQuality = station.m_uLinkQuality.load(std::memory_order_relaxed);
+  values.lRssi = station.m_lRssi.load(std::memory_order_relaxed);
+  values.tNow = now;
+  values.tLastSeen = station.m_tLastSeen.load(std::memory_order_relaxed);
+  return values;
+}
+
+std::string CellText(const CStation& station, int column, const CCellValues& values) {
   switch (static_cast<Column>(column)) {
     case kColMac:
       return station.GetMacText();
     case kColSsid:
       return station.GetSSID();
     case kColStatus:
-      return associations.IsConnected(station) ? "Connected" : "";
+      return values.bConnected ? "Connected" : "";
     case kColChannel:
       return station.GetChannelText();
     case kColSecurity:
       return station.GetCipherText();
     case kColLinkQuality:
-      return station.GetLinkQualityText();
+      return std::to_string(values.uLinkQuality);
     case kColRssi:
-      return station.GetRssiText();
+      return std::to_string(values.lRssi);
     case kColPriority:
-      return profile ? std::to_string(profile->m_nPosition) : "";
+      return values.bHasProfile ? std::to_string(values.nPriority) : "";
     case kColAutoConnect:
-      return profile && profile->m_bAutoConnect ? "Yes" : "";
+      return values.bAutoConnect ? "Yes" : "";
     case kColAutoUpgrade:
-      return profile && profile->m_bAutoSwitch ? "Yes" : "";
+      return values.bAutoSwitch ? "Yes" : "";
     case kColNetworkType:
       return station.GetPhyTypeText();
     case kColBeaconPeriod:
@@ -128,13 +143,17 @@ std::string CellText(const CStation& station, int column, std::int64_t now, cons
     case kColDataRates:
       return station.GetDataRatesText();
     case kColFirstSeen:
-      return FormatElapsed(now - station.m_tFirstSeen);
+      return FormatElapsed(values.tNow - station.m_tFirstSeen);
     case kColLastSeen:
-      return FormatElapsed(now - station.m_tLastSeen.load(std::memory_order_relaxed));
+      return FormatElapsed(values.tNow - values.tLastSeen);
     case kColumnCount:
       break;
   }
   return {};
+}
+
+std::string CellText(const CStation& station, int column, std::int64_t now, const CAssociations& associations) {
+  return CellText(station, column, ReadCellValues(station, now, associations));
 }
 
 }  // namespace stationlist

@@ -72,8 +72,27 @@ class CAssociations {
   bool m_moved = false;
 };
 
-// The station's text in one column; `now` is the calendar time in seconds
-// for the two seen columns.
+// The values of a station that the list's changing columns show (Status,
+// Link Quality, RSSI, the three profile columns, the two seen times), read
+// at one moment; the other columns come from fields a station never changes.
+struct CCellValues {
+  bool bConnected = false;
+  bool bHasProfile = false;
+  bool bAutoConnect = false;
+  bool bAutoSwitch = false;
+  int nPriority = 0;
+  ULONG uLinkQuality = 0;
+  LONG lRssi = 0;
+  std::int64_t tNow = 0;  // calendar time in seconds the seen times count to
+  std::int64_t tLastSeen = 0;
+};
+
+// The station's changing values now; `now` is the calendar time in seconds.
+CCellValues ReadCellValues(const CStation& station, std::int64_t now, const CAssociations& associations);
+
+// The station's text in one column, the changing ones taken from `values`.
+std::string CellText(const CStation& station, int column, const CCellValues& values);
+// The same with the values read now.
 std::string CellText(const CStation& station, int column, std::int64_t now, const CAssociations& associations);
 
 }  // namespace stationlist

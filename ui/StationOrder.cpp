@@ -164,6 +164,17 @@ int CompareStations(const CStation& a, const CStation& b, std::uint32_t state, c
 void ResortPassKeys(std::vector<CSortKey>& keys, std::uint32_t state, const std::function<void(int, int)>& exchanged) {
   const int count = static_cast<int>(keys.size());
   if (count < 2 || ColumnOf(state) >= kColumnCount) return;
+  // Under a strict weak order, rows that are in order pairwise are in order
+  // as a whole and the pass would exchange nothing: one linear check spares
+  // the tree in the steady state. The profile columns ascending are not such
+  // an order (their "equal" is not transitive).
+  if (!(IsProfileColumn(ColumnOf(state)) && !IsDescending(state))) {
+    int i = 0;
+    while (i + 1 < count &&
+           CompareSortKeys(keys[static_cast<std::size_t>(i)], keys[static_cast<std::size_t>(i + 1)], state) <= 0)
+      ++i;
+    if (i + 1 == count) return;
+  }
   CMinimumTree tree(keys, state);
   for (int i = 0; i + 1 < count; ++i) {
     const int j = tree.FirstSmallerAfter(i);

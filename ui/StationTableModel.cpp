@@ -19,7 +19,7 @@ QVariant CStationTableModel::data(const QModelIndex& index, int role) const {
   const Row& row = m_rows[static_cast<std::size_t>(index.row())];
   switch (role) {
     case Qt::DisplayRole:
-      return row.texts[static_cast<std::size_t>(index.column())];
+      return RowText(row, index.column());
     case Qt::TextAlignmentRole: {
       // The first column is declared right-aligned but a list always draws
       // its first column from the left, so it is shown left-aligned.
@@ -64,7 +64,14 @@ int CStationTableModel::RowOf(const CStation* pStation) const {
 
 QString CStationTableModel::TextAt(int row, int column) const {
   if (row < 0 || row >= RowCount() || column < 0 || column >= kColumnCount) return {};
-  return m_rows[static_cast<std::size_t>(row)].texts[static_cast<std::size_t>(column)];
+  return RowText(m_rows[static_cast<std::size_t>(row)], column);
+}
+
+QString CStationTableModel::RowText(const Row& row, int column) const {
+  const bool shown = column == kColMac || row.bWritten ||
+                     (row.bSeenWritten && (column == kColFirstSeen || column == kColLastSeen));
+  if (!shown) return {};
+  return QString::fromStdString(CellText(*row.pStation, column, row.values));
 }
 
 int CStationTableModel::InsertPosition(const CStation& station, std::uint32_t state) const {
@@ -82,7 +89,6 @@ void CStationTableModel::InsertStation(int row, CStation* pStation) {
   beginInsertRows(QModelIndex(), row, row);
   Row added;
   added.pStation = pStation;
-  added.texts[kColMac] = QString::fromStdString(pStation->GetMacText());
   m_rows.insert(m_rows.begin() + row, std::move(added));
   for (int i = row; i < RowCount(); ++i) m_rowOf[m_rows[static_cast<std::size_t>(i)].pStation] = i;
   endInsertRows();
@@ -98,21 +104,20 @@ bool CStationTableModel::UpdateStation(CStation* pStation, bool forced, std::int
   return true;
 }
 
-void CStationTableModel::WriteRow(int row, bool forced, std::int64_t now) {
-  // The profile columns change when the network's profile is saved.
-  static constexpr int kChanging[] = {kColStatus,       kColLinkQuality, kColRssi,       kColPriority,
-                                      kColAutoConnect, kColAutoUpgrade, kColFirstSeen, kColLastSeen};
-  Row& target = m_rows[static_cast<std::size_t>(row)];
-  auto write = [&](int column) {
-    target.texts[static_cast<std::size_t>(column)] =
-        QString::fromStdString(CellText(*target.pStation, column, now, m_associations));
-  };
-  if (!target.bFixedWritten) {
-    for (int column = kColSsid; column < kColumnCount; ++column) write(column);
-    target.bFixedWritten = true;
-  } else {
-    for (int column : kChanging) write(column);
+void CStationTableModel::UpdateDeviceRows(const CNativeWIFIDevice* pDevice, bool forced, std::int64_t now) {
+  for (int row = 0; row < RowCount(); ++row) {
+    CStation* station = m_rows[static_cast<std::size_t>(row)].pStation;
+    if (station->m_pDevice != pDevice) continue;
+    // As in UpdateStation: the flag first, then the values.
+    if (station->TakeChanged() || forced) WriteRow(row, forced, now);
   }
+}
+
+void CStationTableModel::WriteRow(int row, bool forced, std::int64_t now) {
+  Row& target = m_rows[static_cast<std::size_t>(row)];
+  target.values = ReadCellValues(*target.pStation, now, m_associations);
+  target.bWritten = true;
+  target.bSeenWritten = true;
   // Forced rewrites include column 0 (already the station's MAC text).
   const int first = forced ? kColMac : kColSsid;
   emit dataChanged(index(row, first), index(row, kColumnCount - 1), {Qt::DisplayRole});
@@ -121,8 +126,9 @@ void CStationTableModel::WriteRow(int row, bool forced, std::int64_t now) {
 void CStationTableModel::UpdateSeenTimes(std::int64_t now) {
   if (m_rows.empty()) return;
   for (Row& row : m_rows) {
-    row.texts[kColFirstSeen] = QString::fromStdString(CellText(*row.pStation, kColFirstSeen, now, m_associations));
-    row.texts[kColLastSeen] = QString::fromStdString(CellText(*row.pStation, kColLastSeen, now, m_associations));
+    row.values.tNow = now;
+    row.values.tLastSeen = row.pStation->m_tLastSeen.load(std::memory_order_relaxed);
+    row.bSeenWritten = true;
   }
   emit dataChanged(index(0, kColFirstSeen), index(RowCount() - 1, kColLastSeen), {Qt::DisplayRole});
 }

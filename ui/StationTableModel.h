@@ -1,13 +1,14 @@
 // The station list's rows: one per station, in list order, each holding its
-// station and the sixteen texts last written for it. The texts change only
-// when a row is written (a changed station, a new row, a resort exchange, the
-// seen-time tick), as the list shows what was last written rather than live
-// values. A station -> row index keeps every look-up constant-time.
+// station and the values last written for it. A row changes only when it is
+// written (a changed station, a new row, a resort exchange, the seen-time
+// tick), as the list shows what was last written rather than live values;
+// the texts are formatted from those values when they are asked for (the
+// view asks only for the rows it paints). A station -> row index keeps every
+// look-up constant-time.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "ui/StationColumns.h"
 #include "ui/StationOrder.h"
 
+class CNativeWIFIDevice;
 class CStation;
 
 class CStationTableModel : public QAbstractTableModel {
@@ -50,6 +52,8 @@ class CStationTableModel : public QAbstractTableModel {
   // Rewrites the station's row when the station changed (its flag is taken)
   // or when forced; forced also rewrites column 0. False when it has no row.
   bool UpdateStation(CStation* pStation, bool forced, std::int64_t now);
+  // UpdateStation for every row of the adapter's stations, in row order.
+  void UpdateDeviceRows(const CNativeWIFIDevice* pDevice, bool forced, std::int64_t now);
   // Rewrites First Seen and Last Seen of every row, as one change.
   void UpdateSeenTimes(std::int64_t now);
   // One resort pass: exchanged rows keep their places, their stations swap
@@ -59,16 +63,16 @@ class CStationTableModel : public QAbstractTableModel {
   void Sort(std::uint32_t state);
 
  private:
-  // A row's texts belong to its station: they move with it in an exchange
-  // or a sort. The columns a station never changes (all but Status, Link
-  // Quality, RSSI, the three profile columns and the seen times) are built
-  // once, when its row is first written, so a rewrite in full rebuilds only
-  // the eight that can change.
+  // A row's values belong to its station: they move with it in an exchange
+  // or a sort. Before its first write a row shows only the MAC address (and
+  // the seen times once the seen-time tick has written them).
   struct Row {
     CStation* pStation = nullptr;
-    bool bFixedWritten = false;
-    std::array<QString, stationlist::kColumnCount> texts;
+    bool bWritten = false;
+    bool bSeenWritten = false;
+    stationlist::CCellValues values;
   };
+  QString RowText(const Row& row, int column) const;
   void WriteRow(int row, bool forced, std::int64_t now);
   std::vector<stationlist::CSortKey> Keys(std::uint32_t state) const;
 

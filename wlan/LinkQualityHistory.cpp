@@ -1,5 +1,6 @@
 #include "wlan/LinkQualityHistory.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -23,14 +24,15 @@ CLinkQualityHistory& CLinkQualityHistory::operator=(CLinkQualityHistory&& other)
 }
 
 void CLinkQualityHistory::push_back(int value) {
-  if (!m_pSamples) m_pSamples = std::make_unique_for_overwrite<int[]>(m_nCapacity);
+  if (!m_pSamples) m_pSamples = std::make_unique_for_overwrite<std::uint8_t[]>(m_nCapacity);
+  const auto sample = static_cast<std::uint8_t>(std::clamp(value, 0, 100));
   if (m_nCount < m_nCapacity) {
-    m_pSamples[Slot(m_nCount)] = value;
+    m_pSamples[Slot(m_nCount)] = sample;
     ++m_nCount;
     return;
   }
   // Full: the oldest slot takes the new sample and the head moves past it.
-  m_pSamples[m_nHead] = value;
+  m_pSamples[m_nHead] = sample;
   m_nHead = (m_nHead + 1 == m_nCapacity) ? 0 : m_nHead + 1;
 }
 

@@ -1,8 +1,11 @@
 // Link-quality history of one station: the samples the graph draws, oldest
-// first, capped at a fixed count. Used only by the user-interface thread.
+// first, capped at a fixed count. A sample is a percentage, kept in one byte
+// (values outside 0..100 are stored at the nearer end). Used only by the
+// user-interface thread.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 
@@ -19,7 +22,8 @@ class CLinkQualityHistory {
   CLinkQualityHistory(const CLinkQualityHistory&) = delete;
   CLinkQualityHistory& operator=(const CLinkQualityHistory&) = delete;
 
-  // Appends at the newest end; when full, the oldest sample is dropped.
+  // Appends at the newest end (clamped to 0..100); when full, the oldest
+  // sample is dropped.
   // O(1); allocates only on the first sample after construction or clear().
   void push_back(int value);
   // Forgets every sample and releases the storage.
@@ -74,8 +78,9 @@ class CLinkQualityHistory {
   // Ring storage, allocated once at full capacity on the first sample. Every
   // station is sampled every 20 ms, so each history reaches the cap within
   // 100 s anyway; growing towards it would only add copies and allocations on
-  // the sampling path. 5000 ints are 20 kB per station (40 MB for 2000).
-  std::unique_ptr<int[]> m_pSamples;
+  // the sampling path. 5000 one-byte samples are 5 kB per station (50 MB for
+  // 10,000).
+  std::unique_ptr<std::uint8_t[]> m_pSamples;
   std::size_t m_nCapacity;
   std::size_t m_nHead = 0;   // slot of the oldest sample
   std::size_t m_nCount = 0;  // live samples, <= m_nCapacity

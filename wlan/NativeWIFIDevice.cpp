@@ -9,7 +9,6 @@
 #include <ctime>
 #include <new>
 #include <stdexcept>
-#include <unordered_set>
 #include <utility>
 
 #include "eventlog/Log.h"
@@ -215,7 +214,11 @@ std::pair<const std::uint8_t*, std::size_t> EntryElements(const WLAN_BSS_LIST& l
 HRESULT CNativeWIFIDevice::RefreshStations() {
   const DeviceTimeSource source = g_deviceTime;
   const std::int64_t now = source ? source() : static_cast<std::int64_t>(std::time(nullptr));
-  std::unordered_set<CStation*> heard;
+  // The stations heard in this pass, sorted at the end: thousands of them
+  // per pass cost one allocation rather than one each.
+  std::vector<CStation*> heard;
+  heard.reserve(static_cast<std::size_t>(GetStationCount()));
+  std::vector<CStation*> known;
   bool failed = false;
   for (int n = 0; n < GetNetworkCount() && !m_bStopRequested; ++n) {
     CWIFINetwork* network = GetNetwork(n);
@@ -227,13 +230,23 @@ HRESULT CNativeWIFIDevice::RefreshStations() {
       failed = true;
       continue;
     }
+    // The list's known stations in one look-up pass under the lock.
+    known.assign(list.p->dwNumberOfItems, nullptr);
+    {
+      std::lock_guard<std::mutex> lock(m_csTables);
+      for (DWORD i = 0; i < list.p->dwNumberOfItems; ++i) {
+        const auto it = m_stationIndex.find(MacKey(list.p->wlanBssEntries[i].dot11Bssid));
+        if (it != m_stationIndex.end()) known[i] = it->second;
+      }
+    }
     for (DWORD i = 0; i < list.p->dwNumberOfItems; ++i) {
       const WLAN_BSS_ENTRY& entry = list.p->wlanBssEntries[i];
       const auto [elements, elementsSize] = EntryElements(*list.p, entry);
-      if (CStation* station = FindStation(entry.dot11Bssid)) {
+      // A BSSID new to the table may have been added by an earlier entry of this list.
+      if (CStation* station = known[i] ? known[i] : FindStation(entry.dot11Bssid)) {
         station->UpdateElements(elements, elementsSize, entry.usCapabilityInformation);
         station->UpdateSighting(entry.lRssi, entry.uLinkQuality, now);
-        heard.insert(station);
+        heard.push_back(station);
         continue;
       }
       auto* station = new CStation(this, network, entry.dot11Bssid, CStation::SsidText(entry.dot11Ssid),
@@ -247,12 +260,14 @@ HRESULT CNativeWIFIDevice::RefreshStations() {
         m_arrStations.push_back(station);
         m_stationIndex.emplace(MacKey(entry.dot11Bssid), station);
       }
-      heard.insert(station);
+      heard.push_back(station);
     }
   }
+  const std::less<CStation*> order;  // a total order of pointers
+  std::sort(heard.begin(), heard.end(), order);
   std::lock_guard<std::mutex> lock(m_csTables);
   for (CStation* station : m_arrStations)
-    if (!heard.count(station)) station->MarkMissing();
+    if (!std::binary_search(heard.begin(), heard.end(), station, order)) station->MarkMissing();
   return failed ? E_FAIL : 0;
 }
 

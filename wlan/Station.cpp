@@ -210,9 +210,11 @@ void CStation::UpdateSighting(LONG lRssi, ULONG uLinkQuality, std::int64_t tNow)
 }
 
 void CStation::MarkMissing() {
-  m_lRssi.store(kMissingRssi, std::memory_order_relaxed);
-  m_uLinkQuality.store(0, std::memory_order_relaxed);
-  SetChanged();
+  // As for a sighting: a station already shown missing is not rewritten on
+  // every pass it stays away.
+  const bool rssiDiffers = m_lRssi.exchange(kMissingRssi, std::memory_order_relaxed) != kMissingRssi;
+  const bool qualityDiffers = m_uLinkQuality.exchange(0, std::memory_order_relaxed) != 0;
+  if (rssiDiffers || qualityDiffers) SetChanged();
 }
 
 bool CStation::IsConnected() const {

@@ -123,13 +123,17 @@ class CStation {
   // Refresh worker: the station was heard again. Marks it changed when RSSI
   // or link quality differ; the last-seen time always advances.
   void UpdateSighting(LONG lRssi, ULONG uLinkQuality, std::int64_t tNow);
-  // Refresh worker: the station was not heard in this pass.
+  // Refresh worker: the station was not heard in this pass. Marks it
+  // changed when it was not shown missing already.
   void MarkMissing();
   // User-interface thread: clears the changed flag and tells whether it was
   // set. Call it before reading the values for the row: the flag is set with
   // release after the values are stored, so values read afterwards are at
   // least as new as the change that set it.
-  bool TakeChanged() { return m_bChanged.exchange(false, std::memory_order_acq_rel); }
+  // A plain load first: most stations are unchanged on most ticks.
+  bool TakeChanged() {
+    return m_bChanged.load(std::memory_order_acquire) && m_bChanged.exchange(false, std::memory_order_acq_rel);
+  }
   // Something the row shows besides the sighting changed (its network's
   // profile was saved): the list rewrites the row.
   void MarkChanged() { SetChanged(); }

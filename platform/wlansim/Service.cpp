@@ -274,6 +274,7 @@ void Service::InstallLocked(const World& world) {
       s.ap = ap;
       if (s.ap.rates.empty()) s.ap.rates = DefaultRates(ap.phyType, ap.frequencyKHz);
       s.ap.elements = BuildElements(s.ap);  // once, not on every list
+      a.stationsBySsid[s.ap.hidden ? std::string() : s.ap.ssid].push_back(a.stations.size());
       a.stations.push_back(std::move(s));
     }
     for (const std::string& xml : ad.profiles) {

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/wlansim/IpConfig.h"
@@ -109,6 +110,9 @@ class Service final : public wlanbackend::Backend {
     bool autoconf = true;
     bool backgroundScan = true;
     std::vector<Station> stations;
+    // Indexes of the stations by beaconed SSID (empty for a hidden one), in
+    // world order: a BSS-list query for one network visits only its stations.
+    std::unordered_map<std::string, std::vector<std::size_t>> stationsBySsid;
     std::vector<StoredProfile> profiles;
     WLAN_INTERFACE_STATE state = wlan_interface_state_disconnected;
     // The association while connected or ad hoc formed.

@@ -1,6 +1,8 @@
 // Interface queries and settings, scans, the network and BSS lists, profiles.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/widetext.h"
 #include "platform/wlansim/Faults.h"
@@ -213,19 +215,20 @@ DWORD Service::GetAvailableNetworkList(HANDLE handle, const GUID& guid, WLAN_AVA
     std::vector<std::size_t> stations;
   };
   std::vector<Network> networks;
+  // Network of each (SSID, BSS type, security, cipher) key, so that grouping
+  // thousands of stations stays linear.
+  std::unordered_map<std::string, std::size_t> networkOf;
   for (std::size_t s = 0; s < a->stations.size(); ++s) {
     const AccessPoint& ap = a->stations[s].ap;
     if (!OnAir(*a, a->stations[s], now)) continue;
     const std::string ssid = ap.hidden ? std::string() : ap.ssid;
-    auto it = std::find_if(networks.begin(), networks.end(), [&](const Network& n) {
-      return n.ssid == ssid && n.first->bssType == ap.bssType && n.first->securityEnabled == ap.securityEnabled &&
-             n.first->cipher == ap.cipher;
-    });
-    if (it == networks.end()) {
-      networks.push_back(Network{ssid, &ap, {}});
-      it = networks.end() - 1;
-    }
-    it->stations.push_back(s);
+    std::string key = ssid;
+    const std::int32_t tail[] = {static_cast<std::int32_t>(ap.bssType), ap.securityEnabled ? 1 : 0,
+                                 static_cast<std::int32_t>(ap.cipher)};
+    key.append(reinterpret_cast<const char*>(tail), sizeof tail);
+    const auto [it, added] = networkOf.try_emplace(std::move(key), networks.size());
+    if (added) networks.push_back(Network{ssid, &ap, {}});
+    networks[it->second].stations.push_back(s);
   }
 
   // Entries: one per (profile, network) match in profile order first, then one per network.
@@ -305,16 +308,23 @@ DWORD Service::GetNetworkBssList(HANDLE handle, const GUID& guid, const DOT11_SS
   const std::int64_t now = m_clock.Now();
 
   std::vector<const AccessPoint*> matches;
-  for (const Station& s : a->stations) {
-    if (!OnAir(*a, s, now)) continue;
-    if (ssid) {
-      const std::string beaconed = s.ap.hidden ? std::string() : s.ap.ssid;
-      if (beaconed.size() != ssid->uSSIDLength || std::memcmp(beaconed.data(), ssid->ucSSID, beaconed.size()) != 0)
-        continue;
-      if (type != dot11_BSS_type_any && s.ap.bssType != type) continue;
-      if (s.ap.securityEnabled != security) continue;
+  if (ssid) {
+    // Only the stations beaconing this SSID, through the index. A length
+    // above 32 matches nothing, as no beaconed SSID is that long.
+    if (ssid->uSSIDLength <= DOT11_SSID_MAX_LENGTH) {
+      const std::string beaconed(reinterpret_cast<const char*>(ssid->ucSSID), ssid->uSSIDLength);
+      if (const auto it = a->stationsBySsid.find(beaconed); it != a->stationsBySsid.end()) {
+        for (std::size_t index : it->second) {
+          const Station& s = a->stations[index];
+          if (type != dot11_BSS_type_any && s.ap.bssType != type) continue;
+          if (s.ap.securityEnabled != security) continue;
+          if (OnAir(*a, s, now)) matches.push_back(&s.ap);
+        }
+      }
     }
-    matches.push_back(&s.ap);
+  } else {
+    for (const Station& s : a->stations)
+      if (OnAir(*a, s, now)) matches.push_back(&s.ap);
   }
 
   constexpr std::size_t kHeader = offsetof(WLAN_BSS_LIST, wlanBssEntries);

@@ -246,6 +246,8 @@ TEST(StationTest, SightingUpdatesMarkChangedOnlyWhenSignalDiffers) {
   EXPECT_EQ("-100", station->GetRssiText());
   EXPECT_EQ("0", station->GetLinkQualityText());
   EXPECT_EQ(kNow + 7, station->m_tLastSeen.load());  // a missing station keeps its last sighting
+  station->MarkMissing();  // still away: nothing new to show
+  EXPECT_FALSE(station->TakeChanged());
 
   station->UpdateSighting(-50, 90, kNow + 9);
   EXPECT_TRUE(station->TakeChanged());
@@ -312,11 +314,11 @@ TEST(StationTest, DestructorClosesPropertiesWindowBeforeTheHistoryGoes) {
 
 TEST(StationTest, AddLinkQualitySampleKeepsTheNewest5000) {
   auto station = MakeStation();
-  for (int i = 1; i <= 5001; ++i) station->AddLinkQualitySample(i);
+  for (int i = 1; i <= 5001; ++i) station->AddLinkQualitySample(i % 101);
   const CLinkQualityHistory& history = station->m_lstLinkQuality;
   ASSERT_EQ(5000u, history.size());
   EXPECT_EQ(2, history.front());  // the 5001st sample removed the first
-  EXPECT_EQ(5001, history.back());
+  EXPECT_EQ(5001 % 101, history.back());
 }
 
 TEST(LinkQualityHistoryTest, NeverHoldsMoreThanTheCap) {
@@ -333,15 +335,32 @@ TEST(LinkQualityHistoryTest, OrderKeptAfterWrappingManyTimes) {
     SCOPED_TRACE(cap);
     CLinkQualityHistory history(cap);
     const int total = static_cast<int>(cap * 13 + 3);
-    for (int i = 0; i < total; ++i) history.push_back(i);
+    // Samples are percentages: 0..100 over and over, so that every run of
+    // up to 101 samples is distinct.
+    for (int i = 0; i < total; ++i) history.push_back(i % 101);
 
     std::vector<int> expected(cap);
-    for (std::size_t k = 0; k < cap; ++k) expected[k] = total - static_cast<int>(cap) + static_cast<int>(k);
+    for (std::size_t k = 0; k < cap; ++k) expected[k] = (total - static_cast<int>(cap) + static_cast<int>(k)) % 101;
     EXPECT_EQ(expected, Contents(history));
     for (std::size_t k = 0; k < cap; ++k) ASSERT_EQ(expected[k], history[k]);
     std::vector<int> backwards;
     for (auto it = history.end(); it != history.begin();) backwards.push_back(*--it);
     EXPECT_TRUE(std::equal(backwards.rbegin(), backwards.rend(), expected.begin(), expected.end()));
+  }
+}
+
+TEST(LinkQualityHistoryTest, SamplesOutsideAPercentageAreKeptAtTheNearerEnd) {
+  const struct {
+    const char* name;
+    int value;
+    int kept;
+  } cases[] = {{"lowest", 0, 0},           {"highest", 100, 100}, {"negative", -1, 0},
+               {"just above", 101, 100},   {"a byte's wrap", 256, 100}, {"far below", -100000, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CLinkQualityHistory history(2);
+    history.push_back(c.value);
+    EXPECT_EQ(c.kept, history.back());
   }
 }
 

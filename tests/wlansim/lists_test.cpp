@@ -209,6 +209,68 @@ TEST_F(BuiltInListsTest, ScanCompletesAfterItsDelayOrFailsWithTheInjectedReason)
   EXPECT_EQ(wlansim::FaultHits(wlansim::Op::ScanOutcome), 1);
 }
 
+// One SSID beaconed by stations that differ in security and BSS type, among
+// other networks, and by a hidden station: the lists keep world order within
+// a network and tell the networks apart by everything that makes one.
+class SharedSsidTest : public BuiltInListsTest {
+ protected:
+  static wlansim::AccessPoint Secured(wlansim::AccessPoint ap) {
+    ap.securityEnabled = true;
+    ap.authAlgorithm = DOT11_AUTH_ALGO_RSNA_PSK;
+    ap.cipher = DOT11_CIPHER_ALGO_CCMP;
+    return ap;
+  }
+  wlansim::World MakeWorld() override {
+    wlansim::World w = SmallWorld();
+    wlansim::AccessPoint peer = Ap(Bssid(5), "Mill");
+    peer.bssType = dot11_BSS_type_independent;
+    wlansim::AccessPoint hidden = Secured(Ap(Bssid(6), "Mill"));
+    hidden.hidden = true;
+    wlansim::AccessPoint away = Secured(Ap(Bssid(7), "Mill"));
+    away.presentMs = 1000;
+    away.absentMs = 1000;
+    away.presenceOffsetMs = 1000;  // away for the first second
+    w.adapters[0].stations = {Secured(Ap(Bssid(1), "Mill")), Ap(Bssid(2), "Barn"), Ap(Bssid(3), "Mill"),
+                              away, Secured(Ap(Bssid(4), "Mill")), peer, hidden};
+    w.adapters[0].profiles.clear();
+    return w;
+  }
+  static wlansim::Mac Bssid(UCHAR last) { return {0x02, 0x10, 0, 0, 0, last}; }
+  static std::vector<int> Lasts(const std::vector<WLAN_BSS_ENTRY>& entries) {
+    std::vector<int> out;
+    for (const auto& e : entries) out.push_back(e.dot11Bssid[5]);
+    return out;
+  }
+};
+
+TEST_F(SharedSsidTest, BssListsAndNetworksFollowWorldOrderWithinAnSsid) {
+  const DOT11_SSID mill = Ssid("Mill");
+  const DOT11_SSID none = Ssid("");
+  const struct {
+    const char* name;
+    const DOT11_SSID* ssid;
+    DOT11_BSS_TYPE type;
+    BOOL security;
+    std::vector<int> bssids;
+  } cases[] = {
+      {"secured, any type", &mill, dot11_BSS_type_any, TRUE, {1, 4}},
+      {"open, any type", &mill, dot11_BSS_type_any, FALSE, {3, 5}},
+      {"open infrastructure", &mill, dot11_BSS_type_infrastructure, FALSE, {3}},
+      {"open ad hoc", &mill, dot11_BSS_type_independent, FALSE, {5}},
+      {"hidden", &none, dot11_BSS_type_any, TRUE, {6}},
+      {"no station of that security", &none, dot11_BSS_type_any, FALSE, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Lasts(Bss(c.ssid, c.type, c.security)), c.bssids) << c.name;
+
+  Run(1000);  // the scheduled station comes into the air after the first one
+  EXPECT_EQ(Lasts(Bss(&mill, dot11_BSS_type_any, TRUE)), (std::vector<int>{1, 7, 4}));
+
+  std::vector<std::pair<std::string, ULONG>> networks;
+  for (const auto& n : Networks()) networks.emplace_back(SsidText(n.dot11Ssid), n.uNumberOfBssids);
+  EXPECT_EQ(networks, (std::vector<std::pair<std::string, ULONG>>{
+                          {"Mill", 3}, {"Barn", 1}, {"Mill", 1}, {"Mill", 1}, {"", 1}}));
+}
+
 class TwoAdaptersTest : public SimFixture {
  protected:
   wlansim::World MakeWorld() override {
