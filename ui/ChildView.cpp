@@ -146,15 +146,7 @@ int CChildView::ColumnPixelWidth(int column) const {
   const QFontMetrics heading = m_pList->horizontalHeader()->fontMetrics();
   const ColumnInfo& info = ColumnAt(column);
   int width = std::max(info.width, heading.horizontalAdvance(QString::fromLatin1(info.heading)) + 24);
-  const char* sample = nullptr;
-  switch (column) {
-    case kColMac: sample = "00:00:00:00:00:00"; break;
-    case kColNetworkType: sample = "802.11g - 54 Mbps"; break;
-    case kColFirstSeen:
-    case kColLastSeen: sample = "10 Days 00:00:00"; break;
-    default: break;
-  }
-  if (sample) width = std::max(width, text.horizontalAdvance(QString::fromLatin1(sample)) + 16);
+  if (info.sample) width = std::max(width, text.horizontalAdvance(QString::fromLatin1(info.sample)) + 16);
   return width;
 }
 

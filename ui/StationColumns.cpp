@@ -12,24 +12,12 @@ namespace stationlist {
 
 namespace {
 
-// "Auto Upgrade " keeps its trailing blank: it is the heading users know.
-constexpr ColumnInfo kColumns[kColumnCount] = {
-    {"MAC Address", true, 110},   {"ESSID", false, 200},          {"Status", false, 100},
-    {"Channel", true, 55},        {"Security", false, 60},        {"Link Quality", true, 60},
-    {"RSSI", true, 50},           {"Priority", false, 60},        {"Auto Connect", true, 60},
-    {"Auto Upgrade ", true, 50},  {"Network Type", false, 110},   {"Beacon Period", true, 70},
-    {"Infrastructure", false, 100}, {"Data Rates (Mbps)", false, 200}, {"First Seen", true, 100},
-    {"Last Seen", true, 100},
-};
-
 std::string TwoDigits(std::int64_t value) {
   std::string text = std::to_string(value);
   return text.size() < 2 ? "0" + text : text;
 }
 
 }  // namespace
-
-const ColumnInfo& ColumnAt(int column) { return kColumns[column]; }
 
 std::string FormatElapsed(std::int64_t seconds) {
   if (seconds <= 0) return "Now";
@@ -92,7 +80,7 @@ void CAssociations::Take(CNativeWIFIInterface* pInterface) {
 
 bool CAssociations::IsConnected(const CStation& station) const {
   for (const auto& [device, bssid] : m_current)
-    if (device == station.m_pDevice) return std::memcmp(bssid.data(), station.m_bssid, bssid.size()) == 0;
+    if (device == station.m_pDevice) return station.IsConnectedTo(bssid.data());
   return false;
 }
 
@@ -112,44 +100,70 @@ CCellValues ReadCellValues(const CStation& station, std::int64_t now, const CAss
   return values;
 }
 
+namespace {
+
+using Values = CCellValues;
+
+std::string Text(const char* text) { return text; }
+
+// "Auto Upgrade " keeps its trailing blank: it is the heading users know.
+const ColumnInfo kColumns[kColumnCount] = {
+    {"MAC Address", true, 110, "00:00:00:00:00:00", KeyKind::kNumber,
+     [](const CStation& s, const Values&) { return s.GetMacText(); },
+     [](const CStation& s, const Values&, CSortKey* k) {
+       // The six bytes as one big-endian number: byte-wise unsigned order.
+       for (UCHAR byte : s.m_bssid) k->nValue = k->nValue << 8 | byte;
+     }},
+    {"ESSID", false, 200, nullptr, KeyKind::kText, [](const CStation& s, const Values&) { return s.GetSSID(); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->strText = s.GetSSID(); }},
+    {"Status", false, 100, nullptr, KeyKind::kText,
+     [](const CStation&, const Values& v) { return Text(v.bConnected ? "Connected" : ""); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->strText = v.bConnected ? "Connected" : ""; }},
+    {"Channel", true, 55, nullptr, KeyKind::kNumber, [](const CStation& s, const Values&) { return s.GetChannelText(); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->nValue = s.GetChannel(); }},
+    {"Security", false, 60, nullptr, KeyKind::kText, [](const CStation& s, const Values&) { return s.GetCipherText(); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->strText = s.GetCipherText(); }},
+    {"Link Quality", true, 60, nullptr, KeyKind::kNumber,
+     [](const CStation&, const Values& v) { return std::to_string(v.uLinkQuality); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->nValue = v.uLinkQuality; }},
+    {"RSSI", true, 50, nullptr, KeyKind::kNumber, [](const CStation&, const Values& v) { return std::to_string(v.lRssi); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->nValue = v.lRssi; }},
+    {"Priority", false, 60, nullptr, KeyKind::kProfile,
+     [](const CStation&, const Values& v) { return v.bHasProfile ? std::to_string(v.nPriority) : std::string(); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->nValue = v.nPriority; }},
+    {"Auto Connect", true, 60, nullptr, KeyKind::kProfile,
+     [](const CStation&, const Values& v) { return Text(v.bAutoConnect ? "Yes" : ""); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->nValue = v.bAutoConnect ? 1 : 0; }},
+    {"Auto Upgrade ", true, 50, nullptr, KeyKind::kProfile,
+     [](const CStation&, const Values& v) { return Text(v.bAutoSwitch ? "Yes" : ""); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->nValue = v.bAutoSwitch ? 1 : 0; }},
+    {"Network Type", false, 110, "802.11g - 54 Mbps", KeyKind::kText,
+     [](const CStation& s, const Values&) { return s.GetPhyTypeText(); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->strText = s.GetPhyTypeText(); }},
+    {"Beacon Period", true, 70, nullptr, KeyKind::kNumber,
+     [](const CStation& s, const Values&) { return s.GetBeaconPeriodText(); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->nValue = s.m_usBeaconPeriod; }},
+    {"Infrastructure", false, 100, nullptr, KeyKind::kNumber,
+     [](const CStation& s, const Values&) { return Text(BssTypeText(s.m_nBssType)); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->nValue = s.m_nBssType; }},
+    {"Data Rates (Mbps)", false, 200, nullptr, KeyKind::kText,
+     [](const CStation& s, const Values&) { return s.GetDataRatesText(); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->strText = s.GetDataRatesText(); }},
+    {"First Seen", true, 100, "10 Days 00:00:00", KeyKind::kNumber,
+     [](const CStation& s, const Values& v) { return FormatElapsed(v.tNow - s.m_tFirstSeen); },
+     [](const CStation& s, const Values&, CSortKey* k) { k->nValue = s.m_tFirstSeen; }},
+    {"Last Seen", true, 100, "10 Days 00:00:00", KeyKind::kNumber,
+     [](const CStation&, const Values& v) { return FormatElapsed(v.tNow - v.tLastSeen); },
+     [](const CStation&, const Values& v, CSortKey* k) { k->nValue = v.tLastSeen; }},
+};
+
+}  // namespace
+
+const ColumnInfo& ColumnAt(int column) { return kColumns[column]; }
+
 std::string CellText(const CStation& station, int column, const CCellValues& values) {
-  switch (static_cast<Column>(column)) {
-    case kColMac:
-      return station.GetMacText();
-    case kColSsid:
-      return station.GetSSID();
-    case kColStatus:
-      return values.bConnected ? "Connected" : "";
-    case kColChannel:
-      return station.GetChannelText();
-    case kColSecurity:
-      return station.GetCipherText();
-    case kColLinkQuality:
-      return std::to_string(values.uLinkQuality);
-    case kColRssi:
-      return std::to_string(values.lRssi);
-    case kColPriority:
-      return values.bHasProfile ? std::to_string(values.nPriority) : "";
-    case kColAutoConnect:
-      return values.bAutoConnect ? "Yes" : "";
-    case kColAutoUpgrade:
-      return values.bAutoSwitch ? "Yes" : "";
-    case kColNetworkType:
-      return station.GetPhyTypeText();
-    case kColBeaconPeriod:
-      return station.GetBeaconPeriodText();
-    case kColInfrastructure:
-      return BssTypeText(station.m_nBssType);
-    case kColDataRates:
-      return station.GetDataRatesText();
-    case kColFirstSeen:
-      return FormatElapsed(values.tNow - station.m_tFirstSeen);
-    case kColLastSeen:
-      return FormatElapsed(values.tNow - values.tLastSeen);
-    case kColumnCount:
-      break;
-  }
-  return {};
+  if (column < 0 || column >= kColumnCount) return {};
+  return kColumns[column].text(station, values);
 }
 
 std::string CellText(const CStation& station, int column, std::int64_t now, const CAssociations& associations) {

@@ -1,5 +1,5 @@
-// The sixteen columns of the station list: headings, alignment, widths, and
-// the text of one station in each column.
+// The columns of the station list, one table: heading, alignment, width,
+// the sample text it must fit, the text of a station and its sort key.
 #pragma once
 
 #include <array>
@@ -37,13 +37,36 @@ enum Column : int {
   kColumnCount
 };
 
+// A station's value in a sort column, read once, so that a sort or a pass
+// works on one consistent set of values while refresh workers keep writing
+// the live ones.
+struct CSortKey {
+  bool bHasValue = true;  // false: the station's network has no profile (the profile columns)
+  std::int64_t nValue = 0;
+  std::string strText;  // text columns
+};
+
+struct CCellValues;
+
+// How a column's sort keys compare: numbers by value, texts without regard
+// to case, profile values as numbers that only stations with a profile have.
+enum class KeyKind { kNumber, kText, kProfile };
+
+// One column of the list: everything the model, the ordering and the view
+// know of it.
 struct ColumnInfo {
   const char* heading;
   bool rightAligned;  // as declared; column 0 is still drawn left-aligned
   int width;          // pixels
+  const char* sample;  // a text the column must also fit, or null
+  KeyKind keyKind;
+  // The station's text, its changing values taken from `values`.
+  std::string (*text)(const CStation& station, const CCellValues& values);
+  // The station's sort key (nValue, or strText for a text column).
+  void (*key)(const CStation& station, const CCellValues& values, CSortKey* key);
 };
 
-// The column's heading, declared alignment and width; index 0..15.
+// The column's row of the table; index 0..kColumnCount - 1.
 const ColumnInfo& ColumnAt(int column);
 
 // Elapsed seconds as "7", "1:05", "1:00:00", "1 Days 0:00:00"; "Now" for 0 or less.

@@ -13,11 +13,11 @@ namespace {
 
 std::uint32_t ColumnOf(std::uint32_t state) { return state & ~kDescendingBit; }
 bool IsDescending(std::uint32_t state) { return (state & kDescendingBit) != 0; }
-bool IsProfileColumn(std::uint32_t column) { return column >= kColPriority && column <= kColAutoUpgrade; }
-bool IsTextColumn(std::uint32_t column) {
-  return column == kColSsid || column == kColStatus || column == kColSecurity || column == kColNetworkType ||
-         column == kColDataRates;
+KeyKind KindOf(std::uint32_t column) {
+  return column < kColumnCount ? ColumnAt(static_cast<int>(column)).keyKind : KeyKind::kNumber;
 }
+bool IsProfileColumn(std::uint32_t column) { return KindOf(column) == KeyKind::kProfile; }
+bool IsTextColumn(std::uint32_t column) { return KindOf(column) == KeyKind::kText; }
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
@@ -85,61 +85,12 @@ class CMinimumTree {
 
 CSortKey MakeSortKey(const CStation& station, std::uint32_t state, const CAssociations& associations) {
   CSortKey key;
-  const CWIFIProfile* profile = ProfileOf(station);
   const std::uint32_t column = ColumnOf(state);
-  switch (column) {
-    case kColMac:
-      // The six bytes as one big-endian number: byte-wise unsigned order.
-      for (UCHAR byte : station.m_bssid) key.nValue = key.nValue << 8 | byte;
-      break;
-    case kColSsid:
-      key.strText = station.GetSSID();
-      break;
-    case kColStatus:
-      key.strText = associations.IsConnected(station) ? "Connected" : "";
-      break;
-    case kColChannel:
-      key.nValue = station.GetChannel();
-      break;
-    case kColSecurity:
-      key.strText = station.GetCipherText();
-      break;
-    case kColLinkQuality:
-      key.nValue = station.m_uLinkQuality.load(std::memory_order_relaxed);
-      break;
-    case kColRssi:
-      key.nValue = station.m_lRssi.load(std::memory_order_relaxed);
-      break;
-    case kColPriority:
-    case kColAutoConnect:
-    case kColAutoUpgrade:
-      key.bHasValue = profile != nullptr;
-      if (profile)
-        key.nValue = column == kColPriority     ? profile->m_nPosition
-                     : column == kColAutoConnect ? (profile->m_bAutoConnect ? 1 : 0)
-                                                 : (profile->m_bAutoSwitch ? 1 : 0);
-      break;
-    case kColNetworkType:
-      key.strText = station.GetPhyTypeText();
-      break;
-    case kColBeaconPeriod:
-      key.nValue = station.m_usBeaconPeriod;
-      break;
-    case kColInfrastructure:
-      key.nValue = station.m_nBssType;
-      break;
-    case kColDataRates:
-      key.strText = station.GetDataRatesText();
-      break;
-    case kColFirstSeen:
-      key.nValue = station.m_tFirstSeen;
-      break;
-    case kColLastSeen:
-      key.nValue = station.m_tLastSeen.load(std::memory_order_relaxed);
-      break;
-    default:
-      break;  // any other column: all stations equal
-  }
+  if (column >= kColumnCount) return key;  // any other column: all stations equal
+  const CCellValues values = ReadCellValues(station, 0, associations);
+  const ColumnInfo& info = ColumnAt(static_cast<int>(column));
+  if (info.keyKind == KeyKind::kProfile) key.bHasValue = values.bHasProfile;
+  if (key.bHasValue) info.key(station, values, &key);
   return key;
 }
 

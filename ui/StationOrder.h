@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/StationColumns.h"
+
 class CStation;
 
 namespace stationlist {
@@ -17,15 +19,6 @@ namespace stationlist {
 class CAssociations;
 
 constexpr std::uint32_t kDescendingBit = 0x80000000u;
-
-// A station's value in the sort column, read once, so that a sort or a pass
-// works on one consistent set of values while refresh workers keep writing
-// the live ones.
-struct CSortKey {
-  bool bHasValue = true;  // false: the station's network has no profile (columns 7-9)
-  std::int64_t nValue = 0;
-  std::string strText;  // text columns
-};
 
 CSortKey MakeSortKey(const CStation& station, std::uint32_t state, const CAssociations& associations);
 

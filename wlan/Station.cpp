@@ -217,8 +217,12 @@ void CStation::MarkMissing() {
   if (rssiDiffers || qualityDiffers) SetChanged();
 }
 
-bool CStation::IsConnected() const {
-  return m_pDevice && std::memcmp(m_pDevice->GetCurrentBssid(), m_bssid, sizeof m_bssid) == 0;
+bool CStation::IsConnectedTo(const UCHAR currentBssid[6]) const {
+  // All zeros means "not associated": such an adapter connects no station.
+  static constexpr UCHAR kNone[6] = {};
+  return std::memcmp(currentBssid, kNone, sizeof kNone) != 0 && std::memcmp(currentBssid, m_bssid, sizeof m_bssid) == 0;
 }
+
+bool CStation::IsConnected() const { return m_pDevice && IsConnectedTo(m_pDevice->GetCurrentBssid()); }
 
 std::string CStation::GetStatusText() const { return IsConnected() ? "Connected" : std::string(); }

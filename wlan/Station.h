@@ -114,6 +114,9 @@ class CStation {
   // True when the monitor's current association is this station's BSSID.
   // Asks the service, so it is not for hot loops over many stations.
   bool IsConnected() const;
+  // The one rule of "connected": `currentBssid` is the adapter's association
+  // (all zeros: none) and it is this station's BSSID.
+  bool IsConnectedTo(const UCHAR currentBssid[6]) const;
   // "Connected" when IsConnected, otherwise empty.
   std::string GetStatusText() const;
 
