@@ -19,6 +19,7 @@ int CSettings::m_nPassiveScanInterval = CSettings::kDefaultPassiveScanInterval;
 bool CSettings::m_bAutorun = false;
 bool CSettings::m_bAutoRetry = true;
 GUID CSettings::m_guidMonitorDevice = {};
+std::uint32_t CSettings::m_uHiddenColumns = 0;
 
 CSettings g_settings;
 
@@ -31,6 +32,8 @@ constexpr const char* kValueActive = "Active Scan Interval";
 constexpr const char* kValuePassive = "Passive Scan Interval";
 constexpr const char* kValueAutoRetry = "Auto Retry";
 constexpr const char* kValueDevice = "Device GUID";
+constexpr const char* kSectionList = "List";
+constexpr const char* kValueHiddenColumns = "Hidden Columns";
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer\\Run";
 
 constexpr DWORD kNameChars = 260;
@@ -111,6 +114,11 @@ void CSettings::Load() {
   GUID guid{};
   if (text.empty() || UuidFromStringA(reinterpret_cast<RPC_CSTR>(text.data()), &guid) != RPC_S_OK) guid = GUID{};
   m_guidMonitorDevice = guid;
+  m_uHiddenColumns = static_cast<std::uint32_t>(GetProfileInt(kSectionList, kValueHiddenColumns, 0));
+}
+
+void CSettings::SaveHiddenColumns() {
+  WriteProfileInt(kSectionList, kValueHiddenColumns, static_cast<int>(m_uHiddenColumns));
 }
 
 void CSettings::Save() {
@@ -123,6 +131,7 @@ void CSettings::Save() {
     WriteProfileString(kSectionMonitor, kValueDevice, reinterpret_cast<const char*>(text));
     RpcStringFreeA(&text);
   }
+  SaveHiddenColumns();
 
   const bool wanted = m_bAutorun;
   std::string why;

@@ -9,6 +9,7 @@
 // their users; load and save run on the user-interface thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -29,6 +30,8 @@ class CSettings {
   // True when the run list holds an entry for this executable among its
   // first kRunListScanLimit values (whether or not the list can be written).
   static bool IsAutorun();
+  // Writes only m_uHiddenColumns (the list's heading menu saves at once).
+  static void SaveHiddenColumns();
   // Makes sure an entry for this executable exists (on) or that the first one
   // found is gone (off). Nothing changes when the run list cannot be opened
   // for writing. False when the run list is not as asked afterwards; then
@@ -64,6 +67,9 @@ class CSettings {
   static bool m_bAutorun;             // an entry for this program is in the run list
   static bool m_bAutoRetry;           // the connect dialog retries a failed attempt
   static GUID m_guidMonitorDevice;    // adapter for connectivity checks; all zero: none chosen
+  // The station list's hidden columns, bit n for column n (section "List");
+  // bits of columns that do not exist are kept but mean nothing.
+  static std::uint32_t m_uHiddenColumns;
 };
 
 // The one instance, alive for the whole process.

@@ -20,6 +20,7 @@
 #include "ui/StationTableModel.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
+#include "wlan/OuiRegistry.h"
 #include "wlan/Station.h"
 #include "wlan/WlanNotificationRecord.h"
 
@@ -118,7 +119,12 @@ void CChildView::CreateList() {
   headings->setHighlightSections(false);
   headings->setStretchLastSection(false);
   headings->setSectionResizeMode(QHeaderView::Interactive);
-  for (int column = 0; column < kColumnCount; ++column) headings->resizeSection(column, ColumnPixelWidth(column));
+  for (int column = 0; column < kColumnCount; ++column) {
+    headings->resizeSection(column, ColumnPixelWidth(column));
+    headings->setSectionHidden(column, !IsColumnShown(column));
+  }
+  headings->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(headings, &QWidget::customContextMenuRequested, this, &CChildView::OnHeadingMenu);
   UpdateSortIndicator();
   // Focus given to the view (the frame does so when it opens) goes to the
   // list, so the keys work at once.
@@ -148,6 +154,45 @@ int CChildView::ColumnPixelWidth(int column) const {
   int width = std::max(info.width, heading.horizontalAdvance(QString::fromLatin1(info.heading)) + 24);
   if (info.sample) width = std::max(width, text.horizontalAdvance(QString::fromLatin1(info.sample)) + 16);
   return width;
+}
+
+bool CChildView::IsColumnShown(int column) {
+  if (column == kColMac) return true;  // the first column identifies the row
+  if (column < 0 || column >= kColumnCount) return false;
+  return (CSettings::m_uHiddenColumns >> column & 1u) == 0;
+}
+
+void CChildView::SetColumnShown(int column, bool shown) {
+  if (column <= kColMac || column >= kColumnCount || IsColumnShown(column) == shown) return;
+  CSettings::m_uHiddenColumns ^= 1u << column;
+  CSettings::SaveHiddenColumns();
+  QHeaderView* headings = m_pList->horizontalHeader();
+  headings->setSectionHidden(column, !shown);
+  // A section hidden at start-up has no size yet; give it its own width.
+  if (shown && headings->sectionSize(column) == 0) headings->resizeSection(column, ColumnPixelWidth(column));
+}
+
+QMenu* CChildView::CreateColumnMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  menu->setObjectName(QStringLiteral("columnMenu"));
+  const QHeaderView* headings = m_pList->horizontalHeader();
+  // In the order the columns stand on screen.
+  for (int visual = 0; visual < kColumnCount; ++visual) {
+    const int column = headings->logicalIndex(visual);
+    if (column < 0) continue;
+    QAction* action = menu->addAction(QString::fromLatin1(ColumnAt(column).heading).trimmed());
+    action->setCheckable(true);
+    action->setChecked(IsColumnShown(column));
+    action->setEnabled(column != kColMac);
+    connect(action, &QAction::toggled, this, [this, column](bool on) { SetColumnShown(column, on); });
+  }
+  return menu;
+}
+
+void CChildView::OnHeadingMenu(const QPoint& pos) {
+  QMenu* menu = CreateColumnMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(m_pList->horizontalHeader()->mapToGlobal(pos));
 }
 
 void CChildView::resizeEvent(QResizeEvent* event) {
@@ -232,6 +277,13 @@ void CChildView::ScanAll() {
 
 void CChildView::RefreshList() {
   if (!m_pWlanInterface) return;
+  // Vendor names read empty until the registry has loaded; then the column
+  // is drawn again.
+  const unsigned vendors = COuiRegistry::Instance().Generation();
+  if (vendors != m_nVendorGeneration) {
+    m_nVendorGeneration = vendors;
+    m_pModel->ColumnTextsChanged(kColVendor);
+  }
   // A row's Status follows the associations even when none of its station's
   // values changed (a steady signal).
   m_pModel->Associations().Take(m_pWlanInterface);

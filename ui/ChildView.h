@@ -105,6 +105,13 @@ class CChildView : public QWidget, public CMessageTarget {
   // the timers' work) applies the end of a hold.
   void SetHoldClock(std::function<std::int64_t()> clock);
 
+  // Columns hidden from the heading's menu; the set is kept in the
+  // settings. The first column is always shown.
+  static bool IsColumnShown(int column);
+  void SetColumnShown(int column, bool shown);
+  // The heading's menu: a check item per column, in screen order.
+  QMenu* CreateColumnMenu(QWidget* parent);
+
   QTableView* GetList() const { return m_pList; }
   CStationTableModel* GetModel() const { return m_pModel; }
   // The status panel's place and the link-quality graph.
@@ -129,6 +136,7 @@ class CChildView : public QWidget, public CMessageTarget {
   void OnDoubleClicked(const QModelIndex& index);
   void OnContextMenu(const QPoint& pos);
   void OnHeadingClicked(int column);
+  void OnHeadingMenu(const QPoint& pos);
   void OnSelectionChanged();
   void UpdateSortIndicator();
   std::int64_t HoldNow() const;
@@ -143,6 +151,7 @@ class CChildView : public QWidget, public CMessageTarget {
   QTimer* m_pSeenTimer = nullptr;
   QTimer* m_pSampleTimer = nullptr;
   std::uint32_t m_nSortState = kInitialSortState;
+  unsigned m_nVendorGeneration = 0;
   QTableView* m_pList = nullptr;
   CStationTableModel* m_pModel = nullptr;
   CWIFIGraphWnd* m_pGraphWnd = nullptr;

@@ -34,6 +34,14 @@ enum Column : int {
   kColDataRates,
   kColFirstSeen,
   kColLastSeen,
+  // What the beacon's elements and the BSSID's prefix say. New columns are
+  // always appended: the stored set of hidden columns counts by position.
+  kColBand,
+  kColWidth,
+  kColStandard,
+  kColAuthentication,
+  kColPmf,
+  kColVendor,
   kColumnCount
 };
 
@@ -59,6 +67,7 @@ struct ColumnInfo {
   bool rightAligned;  // as declared; column 0 is still drawn left-aligned
   int width;          // pixels
   const char* sample;  // a text the column must also fit, or null
+  const char* toolTip;  // the heading's tool tip, or null
   KeyKind keyKind;
   // The station's text, its changing values taken from `values`.
   std::string (*text)(const CStation& station, const CCellValues& values);

@@ -112,7 +112,13 @@ CStationPPStation::CStationPPStation(const CStation& station, QWidget* parent)
       m_nBeaconPeriod(static_cast<int>(station.m_usBeaconPeriod)),
       m_nChannel(station.GetChannel()),
       m_strFirstSeen(FormatStationTime(station.m_tFirstSeen)),
-      m_strLastSeen(FormatStationTime(station.m_tLastSeen.load())) {
+      m_strLastSeen(FormatStationTime(station.m_tLastSeen.load())),
+      m_strBand(station.GetBandText()),
+      m_strWidth(station.GetWidthText()),
+      m_strStandard(station.GetStandardText()),
+      m_strAuthentication(station.GetAuthenticationText()),
+      m_strPmf(station.GetPmfText()),
+      m_strVendor(station.GetVendorText()) {
   setObjectName(QStringLiteral("stationPage"));
   setProperty("templateId", IDD);
   const DialogUnits units = UnitsOf(font());
@@ -125,6 +131,13 @@ CStationPPStation::CStationPPStation(const CStation& station, QWidget* parent)
   AddRow(grid, "Beacon Period:",
          ReadOnlyField(this, FormatInt(m_nBeaconPeriod), IDC_BEACON_PERIOD, "beaconPeriod", units));
   AddRow(grid, "Channel:", ReadOnlyField(this, FormatInt(m_nChannel), IDC_CHANNEL, "channel", units));
+  AddRow(grid, "Band:", ReadOnlyField(this, m_strBand, IDC_BAND, "band", units));
+  AddRow(grid, "Channel Width:", ReadOnlyField(this, m_strWidth, IDC_WIDTH, "width", units));
+  AddRow(grid, "Standard:", ReadOnlyField(this, m_strStandard, IDC_STANDARD, "standard", units));
+  AddRow(grid, "Authentication:",
+         ReadOnlyField(this, m_strAuthentication, IDC_AUTHENTICATION, "authentication", units));
+  AddRow(grid, "Management Frame Protection:", ReadOnlyField(this, m_strPmf, IDC_PMF, "pmf", units));
+  AddRow(grid, "Vendor:", ReadOnlyField(this, m_strVendor, IDC_VENDOR, "vendor", units));
   AddRow(grid, "Time Discovered:", ReadOnlyField(this, m_strFirstSeen, IDC_FIRST_SEEN, "firstSeen", units));
   AddRow(grid, "Time Last Seen:", ReadOnlyField(this, m_strLastSeen, IDC_LAST_SEEN, "lastSeen", units));
   grid->setRowStretch(grid->rowCount(), 1);

@@ -34,6 +34,12 @@ class CStationPPStation : public QWidget {
   static constexpr int IDC_CHANNEL = 1013;
   static constexpr int IDC_FIRST_SEEN = 1014;
   static constexpr int IDC_LAST_SEEN = 1015;
+  static constexpr int IDC_BAND = 1040;
+  static constexpr int IDC_WIDTH = 1041;
+  static constexpr int IDC_STANDARD = 1042;
+  static constexpr int IDC_AUTHENTICATION = 1043;
+  static constexpr int IDC_PMF = 1044;
+  static constexpr int IDC_VENDOR = 1045;
 
   CStationPPStation(const CStation& station, QWidget* parent = nullptr);
 
@@ -45,6 +51,13 @@ class CStationPPStation : public QWidget {
   int m_nChannel;
   std::string m_strFirstSeen;
   std::string m_strLastSeen;
+  // What the beacon's elements and the BSSID's prefix say, as in the list.
+  std::string m_strBand;
+  std::string m_strWidth;
+  std::string m_strStandard;
+  std::string m_strAuthentication;
+  std::string m_strPmf;
+  std::string m_strVendor;
 };
 
 // Tab "&Network": SSID, BSS type, security and cipher of the station's

@@ -42,9 +42,17 @@ QVariant CStationTableModel::headerData(int section, Qt::Orientation orientation
       const bool right = section != kColMac && ColumnAt(section).rightAligned;
       return QVariant::fromValue(Qt::Alignment((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     }
+    case Qt::ToolTipRole:
+      if (const char* tip = ColumnAt(section).toolTip) return QString::fromLatin1(tip);
+      return {};
     default:
       return {};
   }
+}
+
+void CStationTableModel::ColumnTextsChanged(int column) {
+  if (m_rows.empty() || column < 0 || column >= kColumnCount) return;
+  emit dataChanged(index(0, column), index(RowCount() - 1, column), {Qt::DisplayRole});
 }
 
 Qt::ItemFlags CStationTableModel::flags(const QModelIndex& index) const {

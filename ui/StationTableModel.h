@@ -59,6 +59,9 @@ class CStationTableModel : public QAbstractTableModel {
   // One resort pass: exchanged rows keep their places, their stations swap
   // and both rows are rewritten in full.
   void ResortPass(std::uint32_t state, std::int64_t now);
+  // Tells the view that every row's text in `column` may read differently
+  // now (the vendor names once the registry has loaded).
+  void ColumnTextsChanged(int column);
   // Sorts all rows (texts move with their stations).
   void Sort(std::uint32_t state);
 

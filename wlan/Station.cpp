@@ -167,6 +167,19 @@ std::string CStation::GetPmfText() const {
   return m_bHasElements && FromHeardFrame(m_elementInfo) ? WlanPmfText(m_elementInfo.pmf) : "";
 }
 
+WlanBand CStation::GetBand() const { return ChannelFromKHz(m_ulCenterFrequency).band; }
+
+int CStation::GetWidthMHz() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  if (!m_bHasElements || !FromHeardFrame(m_elementInfo)) return 0;
+  return m_elementInfo.widthMHz + (m_elementInfo.width80Plus80 ? 1 : 0);
+}
+
+WlanStandard CStation::GetStandard() const {
+  std::lock_guard<std::mutex> lock(m_csElements);
+  return m_bHasElements ? m_elementInfo.standard : WlanStandard::kUnknown;
+}
+
 std::string CStation::GetVendorText() const { return OuiVendorName(m_bssid); }
 
 bool CStation::HasElements() const {

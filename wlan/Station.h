@@ -101,6 +101,11 @@ class CStation {
   // The organisation that registered the BSSID's OUI; empty for a locally
   // administered address, an unknown prefix, or while the registry loads.
   std::string GetVendorText() const;
+  // The same as numbers for sorting: the band, the width in MHz (0 where the
+  // text is empty, 80+80 after 160) and the generation.
+  WlanBand GetBand() const;
+  int GetWidthMHz() const;
+  WlanStandard GetStandard() const;
   // Whether elements were heard, and what they say.
   bool HasElements() const;
   WlanElementInfo GetElementInfo() const;

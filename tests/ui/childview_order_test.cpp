@@ -71,7 +71,7 @@ TEST(ChildViewCompare, NumbersTextsAndDirection) {
   EXPECT_LT(CompareSortKeys(Text(""), Text("Connected"), 2), 0);
   EXPECT_GT(CompareSortKeys(Text("alpha"), Text("Bravo"), 1 | kDesc), 0);
   // A column past the last: everything equal.
-  EXPECT_EQ(CompareSortKeys(Number(1), Number(2), 16), 0);
+  EXPECT_EQ(CompareSortKeys(Number(1), Number(2), stationlist::kColumnCount), 0);
 }
 
 TEST(ChildViewCompare, ProfileColumnsWithAndWithoutProfile) {

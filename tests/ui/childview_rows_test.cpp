@@ -52,7 +52,7 @@ TEST_F(ChildViewTest, CreationLogsTwoLinesAndPlacesTheChildren) {
   const bool right[] = {false, false, false, true, false, true, true, false,
                         true,  true,  false, true, false, false, true, true};
   QTableView* list = view.GetList();
-  ASSERT_EQ(list->model()->columnCount(), 16);
+  ASSERT_EQ(list->model()->columnCount(), 22);
   for (int c = 0; c < 16; ++c) {
     EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString().toStdString(), headings[c]);
     // At least the given width, and never narrower than the heading's text.
@@ -62,6 +62,13 @@ TEST_F(ChildViewTest, CreationLogsTwoLinesAndPlacesTheChildren) {
         << c;
     const auto align = list->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
     EXPECT_EQ((align & Qt::AlignRight) != 0, right[c]) << c;
+  }
+  // The radio's details follow, each heading with a tool tip.
+  const char* details[] = {"Band", "Width", "Standard", "Authentication", "PMF", "Vendor"};
+  for (int c = 16; c < 22; ++c) {
+    EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString().toStdString(), details[c - 16]);
+    EXPECT_FALSE(list->model()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty()) << c;
+    EXPECT_FALSE(list->horizontalHeader()->isSectionHidden(c)) << c;
   }
   EXPECT_TRUE(list->showGrid());
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);

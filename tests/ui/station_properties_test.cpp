@@ -49,6 +49,10 @@ wlansim::World HomeAndCafe() {
   wlansim::AccessPoint cafe = Ap(2, "Cafe", -70);
   cafe.frequencyKHz = 5180000;
   cafe.phyType = dot11_phy_type_ofdm;
+  cafe.standard = "ac";
+  cafe.widthMHz = 80;
+  cafe.akm = "sae-transition";
+  cafe.pmf = "capable";
   return childviewtest::OneAdapter({home, cafe}, {HomeProfile()});
 }
 
@@ -173,6 +177,14 @@ TEST_F(StationPropertiesTest, PagesShowTheStationItsNetworkAndItsProfile) {
   EXPECT_EQ(TabTexts(*cafe), (QStringList{"&Station", "&Network"}));
   EXPECT_EQ(FieldText(cafe, "channel"), "36");
   EXPECT_EQ(FieldText(cafe, "secure"), "No");
+  // What its beacon's elements say, as the list's columns show it; the
+  // locally administered BSSID has no vendor.
+  EXPECT_EQ(FieldText(cafe, "band"), "5 GHz");
+  EXPECT_EQ(FieldText(cafe, "width"), "80 MHz");
+  EXPECT_EQ(FieldText(cafe, "standard"), "802.11ac");
+  EXPECT_EQ(FieldText(cafe, "authentication"), "WPA2/WPA3");
+  EXPECT_EQ(FieldText(cafe, "pmf"), "capable");
+  EXPECT_EQ(FieldText(cafe, "vendor"), "");
   EXPECT_EQ(OpenWindows(), 2);
 }
 
