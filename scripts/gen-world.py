@@ -3,9 +3,10 @@
 
     gen-world.py STATIONS [--adapters N] [--seed S] > world.json
 
-Stations are spread over the adapters, over 2.4 and 5 GHz channels and
-several PHY kinds; every station's signal drifts, and one in four comes and
-goes (present and away for some tens of seconds). The first adapter is
+Stations are spread over the adapters, over 2.4, 5 and 6 GHz channels,
+several PHY kinds, channel widths and kinds of security; one in three has a
+globally administered BSSID (a vendor prefix to look up). Every station's
+signal drifts, and one in four comes and goes (present and away for some tens of seconds). The first adapter is
 connected at start to an automatic WPA2 network, so the graph and the status
 panel have something to show. Schema: docs/simulated-world.md.
 """
@@ -16,23 +17,37 @@ import sys
 
 CHANNELS_24 = [2412000 + 5000 * n for n in range(11)]
 CHANNELS_5 = [5180000, 5200000, 5220000, 5240000, 5260000, 5500000, 5745000, 5785000]
+CHANNELS_6 = [5955000, 6035000, 6115000, 6195000]
+# Prefixes as registered to organisations (globally administered).
+VENDOR_PREFIXES = ["00:D0:EF", "F4:BD:9E", "3C:7C:3F", "74:DA:88", "B0:C5:54", "D8:EC:5E", "C8:D7:19", "F0:9F:C2"]
 
 
 def station(rng, adapter, index):
-    five = rng.random() < 0.4
+    band = rng.random()
+    five, six = 0.4 <= band < 0.8, band >= 0.9
     secured = rng.random() < 0.7
+    prefix = "02:%02X" % (0x50 + adapter)
+    if rng.random() < 1 / 3:
+        prefix = rng.choice(VENDOR_PREFIXES)[:5]
     entry = {
-        "bssid": "02:%02X:%02X:%02X:%02X:%02X" % (0x50 + adapter, index >> 16 & 0xFF, index >> 8 & 0xFF,
-                                                   index & 0xFF, rng.randrange(256)),
+        "bssid": "%s:%02X:%02X:%02X:%02X" % (prefix, adapter << 4 | index >> 16 & 0xF, index >> 8 & 0xFF,
+                                             index & 0xFF, rng.randrange(256)),
         "ssid": "Net %d-%d" % (adapter, index // 3),  # three access points per network
-        "frequencyKHz": rng.choice(CHANNELS_5 if five else CHANNELS_24),
-        "phy": rng.choice(["ofdm", "ht", "vht"] if five else ["erp", "hrdsss", "ht"]),
+        "frequencyKHz": rng.choice(CHANNELS_6 if six else CHANNELS_5 if five else CHANNELS_24),
+        "phy": rng.choice(["ofdm", "ht", "vht"] if five or six else ["erp", "hrdsss", "ht"]),
         "rssi": rng.randrange(-92, -35),
         "driftDb": rng.randrange(2, 15),
         "driftPeriodMs": rng.randrange(20000, 120000),
     }
-    if secured:
+    if six:
+        entry.update({"phy": "vht", "standard": rng.choice(["ax", "be"]), "widthMHz": rng.choice([80, 160])})
+    elif five and entry["phy"] == "vht":
+        entry.update({"standard": rng.choice(["ac", "ax"]), "widthMHz": rng.choice([20, 40, 80, 160])})
+    elif entry["phy"] == "ht":
+        entry["widthMHz"] = rng.choice([20, 40])
+    if secured or six:
         entry.update({"auth": "rsna-psk", "cipher": "ccmp", "key": "key-%d" % index})
+        entry["akm"] = "sae" if six else rng.choice(["wpa2-psk", "wpa2-psk", "sae-transition", "wpa2-8021x"])
     if rng.random() < 0.25:
         entry.update({"presentMs": rng.randrange(20000, 90000), "absentMs": rng.randrange(10000, 60000),
                       "presenceOffsetMs": rng.randrange(0, 60000)})

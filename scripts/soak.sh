@@ -10,6 +10,9 @@
 # that many stations on two adapters, drifting and coming and going.
 # "builtin": the program's built-in world, for the idle figures.
 # Output: build/soak/soak-<world>-<minutes>min.csv and .png.
+# SOAK_HIDDEN_COLUMNS=N starts the program with the station list's hidden
+# column set N (bit n hides column n), e.g. 65444 so that the radio-detail
+# columns are painted in the default window size.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 minutes=${1:?minutes}
@@ -30,6 +33,11 @@ cleanup() {
 trap cleanup EXIT
 mkdir -m 700 "$session/run"
 mkdir -p "$session/config" "$session/xdg/autostart"
+if [ -n "${SOAK_HIDDEN_COLUMNS:-}" ]; then
+  mkdir -p "$session/config/Local AppWizard-Generated Applications"
+  printf '[List]\nHidden%%20Columns=%d\n' "$SOAK_HIDDEN_COLUMNS" \
+    > "$session/config/Local AppWizard-Generated Applications/Aerlume.ini"
+fi
 
 worldenv=()
 if [ "$world" != builtin ]; then
