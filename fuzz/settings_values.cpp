@@ -41,12 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int passive = CSettings::m_nPassiveScanInterval;
   const bool retry = CSettings::m_bAutoRetry;
   const GUID device = CSettings::m_guidMonitorDevice;
+  const std::uint32_t hidden = CSettings::m_uHiddenColumns;
   if (active <= 0 || passive <= 0) std::abort();
 
   CSettings::Save();
   CSettings::Load();
   if (CSettings::m_nActiveScanInterval != active || CSettings::m_nPassiveScanInterval != passive ||
-      CSettings::m_bAutoRetry != retry || std::memcmp(&CSettings::m_guidMonitorDevice, &device, sizeof device) != 0)
+      CSettings::m_bAutoRetry != retry || CSettings::m_uHiddenColumns != hidden ||
+      std::memcmp(&CSettings::m_guidMonitorDevice, &device, sizeof device) != 0)
     std::abort();
   return 0;
 }
