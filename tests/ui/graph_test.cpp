@@ -160,6 +160,9 @@ TEST_F(GraphPaintTest, VerticalGridMovesOnePixelLeftPerTimerEvent) {
   m_graph.SetGridSpacing(20, 20);
   m_graph.SetGridOffset(0, 0);
   m_graph.SetRefreshRate(1);  // one event a second
+  // The timer only runs while the graph is on the screen.
+  m_graph.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_graph));
   // x of the first vertical line (row 5 has no horizontal one).
   auto firstLine = [&] {
     const QImage image = Picture(m_graph);
@@ -175,6 +178,45 @@ TEST_F(GraphPaintTest, VerticalGridMovesOnePixelLeftPerTimerEvent) {
   const QImage image = Picture(m_graph);
   EXPECT_EQ(image.pixel(after + 20, 5), kGrid);
   EXPECT_EQ(image.pixel(5, 20), kGrid);  // horizontal lines stay
+}
+
+// Paint events reaching the graph.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+// Hidden or minimised, the graph's timer paints nothing; shown or restored,
+// it scrolls again.
+TEST_F(GraphPaintTest, NoPaintingWhileOffTheScreen) {
+  m_graph.SetRefreshRate(50);
+  PaintCounter counter;
+  m_graph.installEventFilter(&counter);
+  m_graph.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_graph));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counter.paints > 3; }, 5000));
+
+  const struct {
+    const char* name;
+    void (QWidget::*leave)();
+    void (QWidget::*back)();
+  } cases[] = {{"hidden", &QWidget::hide, &QWidget::show}, {"minimised", &QWidget::showMinimized, &QWidget::showNormal}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    (m_graph.*c.leave)();
+    QTest::qWait(100);  // lets a pending paint through
+    counter.paints = 0;
+    QTest::qWait(300);  // 15 timer periods
+    EXPECT_EQ(counter.paints, 0);
+    (m_graph.*c.back)();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 3; }, 5000));
+  }
 }
 
 TEST_F(ChildViewTest, GraphOverTheViewShowsTheSelectedStationAndFollowsTheSelection) {
