@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/MemDC.h"
+#include "ui/OnScreen.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ void CGraphWnd::timerEvent(QTimerEvent* event) {
     QWidget::timerEvent(event);
     return;
   }
-  if (!IsOnScreen()) {
+  if (!IsOnScreen(this)) {
     PauseTimer();
     return;
   }
@@ -118,14 +119,6 @@ bool CGraphWnd::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-bool CGraphWnd::IsOnScreen() const {
-  if (!isVisible()) return false;
-  const QWidget* top = window();
-  if (top->isMinimized()) return false;
-  const QWindow* handle = top->windowHandle();
-  return handle && handle->isExposed();
-}
-
 void CGraphWnd::PauseTimer() {
   if (m_nTimer) killTimer(m_nTimer);
   m_nTimer = 0;
@@ -148,7 +141,7 @@ void CGraphWnd::PauseTimer() {
 }
 
 void CGraphWnd::ResumeTimer() {
-  if (!m_bPaused || !IsOnScreen()) return;
+  if (!m_bPaused || !IsOnScreen(this)) return;
   m_bPaused = false;
   if (m_pWatchedWidget && m_pWatchedWidget != this) m_pWatchedWidget->removeEventFilter(this);
   if (m_pWatchedWindow) m_pWatchedWindow->removeEventFilter(this);

@@ -78,8 +78,6 @@ class CGraphWnd : public QWidget {
   QColor m_crBackground{0, 0, 0};
 
  private:
-  // Visible, its window not minimised and exposed on the screen.
-  bool IsOnScreen() const;
   // Stops the repaint timer and watches the window for its return.
   void PauseTimer();
   // Restarts a paused timer once the graph is on screen again.
