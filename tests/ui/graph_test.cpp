@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <memory>
 #include <string>
@@ -216,6 +218,41 @@ TEST_F(GraphPaintTest, NoPaintingWhileOffTheScreen) {
     EXPECT_EQ(counter.paints, 0);
     (m_graph.*c.back)();
     EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 3; }, 5000));
+  }
+}
+
+// The title, kept as a layer between frames, lands on the screen as the
+// painter draws it straight onto the graph, over the background and over
+// grid lines.
+TEST(GraphOverlay, KeptTitleIsThePaintersText) {
+  const struct {
+    const char* name;
+    int step, offset;  // step 1: a grid line on every pixel
+    QRgb beneath;
+  } cases[] = {{"on the background", 1000, -4, kBlack}, {"on grid lines", 1, 0, kGrid}};
+  auto station = MakeStation({});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CWIFIGraphWnd graph;
+    graph.resize(500, 60);
+    graph.SetGridSpacing(c.step, c.step);
+    graph.SetGridOffset(c.offset, c.offset);
+    graph.SetStation(station.get());
+    QImage expected(500, 60, QImage::Format_RGB32);
+    expected.fill(c.beneath);
+    {
+      QPainter painter(&expected);
+      QFont font(QStringLiteral("DejaVu Sans"));
+      font.setStyleHint(QFont::SansSerif);
+      font.setPixelSize(11);
+      painter.setFont(font);
+      painter.setPen(QColor(kYellow));
+      painter.setBackgroundMode(Qt::OpaqueMode);
+      painter.setBackground(QColor(kBlack));
+      painter.drawText(QRect(QPoint(5, 5), QPoint(249, 59)), Qt::AlignLeft | Qt::AlignTop,
+                       QStringLiteral("Viewing Link Quality for station: Bench (02:00:00:00:00:01)"));
+    }
+    for (int frame = 0; frame < 2; ++frame) EXPECT_EQ(Picture(graph), expected) << frame;
   }
 }
 
