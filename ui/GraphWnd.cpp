@@ -1,13 +1,16 @@
 #include "ui/GraphWnd.h"
 
+#include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimerEvent>
+#include <QWindow>
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "ui/MemDC.h"
+#include "ui/OnScreen.h"
 
 namespace {
 
@@ -16,6 +19,17 @@ namespace {
 int MulDiv(int value, int numerator, int denominator) {
   const std::int64_t product = static_cast<std::int64_t>(value) * numerator;
   return static_cast<int>((2 * product + denominator) / (2 * static_cast<std::int64_t>(denominator)));
+}
+
+// ORs `bits` into line[i] wherever tops[i] <= y. Branch-free, in blocks of
+// eight, and with the promise that the two arrays do not overlap, so that
+// the compiler handles several pixels per instruction.
+void OrBelow(QRgb* __restrict line, const int* __restrict tops, int n, int y, QRgb bits) {
+  auto below = [&](int i) { return bits & ~static_cast<QRgb>((y - tops[i]) >> 31); };
+  int i = 0;
+  for (; i + 8 <= n; i += 8)
+    for (int j = 0; j < 8; ++j) line[i + j] |= below(i + j);
+  for (; i < n; ++i) line[i] |= below(i);
 }
 
 QPen ThinPen(const QColor& colour) {
@@ -37,6 +51,8 @@ CGraphWnd::CGraphWnd(QWidget* parent) : QWidget(parent) {
 CGraphWnd::~CGraphWnd() {
   if (m_nTimer) killTimer(m_nTimer);
   m_nTimer = 0;
+  if (m_pWatchedWidget) m_pWatchedWidget->removeEventFilter(this);
+  if (m_pWatchedWindow) m_pWatchedWindow->removeEventFilter(this);
 }
 
 void CGraphWnd::SetRefreshRate(int nRate) {
@@ -47,6 +63,7 @@ void CGraphWnd::SetRefreshRate(int nRate) {
     killTimer(m_nTimer);
     m_nTimer = 0;
   }
+  m_bPaused = false;
   update();
   m_nTimer = startTimer(1000 / m_nRate);
 }
@@ -75,19 +92,80 @@ void CGraphWnd::timerEvent(QTimerEvent* event) {
     QWidget::timerEvent(event);
     return;
   }
+  if (!IsOnScreen(this)) {
+    PauseTimer();
+    return;
+  }
   // Wraps instead of overflowing after 2^31 events.
   m_nScroll = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_nScroll) + 1u);
   update();
 }
 
+void CGraphWnd::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ResumeTimer();
+}
+
+bool CGraphWnd::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::WindowStateChange:
+    case QEvent::Expose:
+      ResumeTimer();
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void CGraphWnd::PauseTimer() {
+  if (m_nTimer) killTimer(m_nTimer);
+  m_nTimer = 0;
+  m_bPaused = true;
+  m_pausedSince.start();
+  // The top-level widget and its native window may both have changed since
+  // the last pause; a filter installed twice is only called once.
+  QWidget* top = window();
+  if (m_pWatchedWidget != top) {
+    if (m_pWatchedWidget) m_pWatchedWidget->removeEventFilter(this);
+    m_pWatchedWidget = top;
+  }
+  if (top != this) top->installEventFilter(this);
+  QWindow* handle = top->windowHandle();
+  if (m_pWatchedWindow != handle) {
+    if (m_pWatchedWindow) m_pWatchedWindow->removeEventFilter(this);
+    m_pWatchedWindow = handle;
+  }
+  if (handle) handle->installEventFilter(this);
+}
+
+void CGraphWnd::ResumeTimer() {
+  if (!m_bPaused || !IsOnScreen(this)) return;
+  m_bPaused = false;
+  if (m_pWatchedWidget && m_pWatchedWidget != this) m_pWatchedWidget->removeEventFilter(this);
+  if (m_pWatchedWindow) m_pWatchedWindow->removeEventFilter(this);
+  m_pWatchedWidget = nullptr;
+  m_pWatchedWindow = nullptr;
+  // The ticks missed while paused, so that the grid stands where it would
+  // have stood had the timer run on.
+  const qint64 period = 1000 / m_nRate;
+  const qint64 missed = m_pausedSince.elapsed() / period;
+  m_nScroll = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_nScroll) + static_cast<std::uint32_t>(missed));
+  m_nTimer = startTimer(static_cast<int>(period));
+  update();
+}
+
 void CGraphWnd::paintEvent(QPaintEvent* event) {
   QPainter screen(this);
-  CMemDC dc(screen, event->rect());
+  CMemDC dc(screen, event->rect(), m_buffer);
   QPainter& painter = dc.Painter();
   const QRect client = rect();
 
-  painter.fillRect(client, m_crBackground);
-  DrawGrid(painter, client);
+  if (!FillGrid(dc, client)) {
+    painter.fillRect(client, m_crBackground);
+    DrawGrid(painter, client);
+  }
   if (const CStation* station = m_pStation.Get();
       station && station->m_lstLinkQuality.size() > 1 && !client.isEmpty())
     DrawTrace(dc, client, station->m_lstLinkQuality);
@@ -98,25 +176,62 @@ void CGraphWnd::paintEvent(QPaintEvent* event) {
   DrawOverlay(dc);
 }
 
-void CGraphWnd::DrawGrid(QPainter& painter, const QRect& client) const {
+void CGraphWnd::GridLines(const QRect& client, std::vector<int>& xs, std::vector<int>& ys) const {
   // Lines at start, start + step, ... that fall inside [low, high]; the
   // first visible one is found directly, however far off the offset lies.
-  auto each = [](std::int64_t start, int step, int low, int high, auto draw) {
+  auto each = [](std::int64_t start, int step, int low, int high, std::vector<int>& out) {
+    out.clear();
     if (start < low) start += (low - start + step - 1) / step * step;
-    for (std::int64_t at = start; at <= high; at += step) draw(static_cast<int>(at));
+    for (std::int64_t at = start; at <= high; at += step) out.push_back(static_cast<int>(at));
   };
-  std::vector<QLine> lines;
+  xs.clear();
+  ys.clear();
   if (m_nGridStepX > 0) {
     // Unsigned, so a scroll count that has wrapped still gives 0..step-1.
     const auto shift = static_cast<std::uint32_t>(m_nScroll) % static_cast<std::uint32_t>(m_nGridStepX);
-    each(std::int64_t{m_nGridOffsetX} - shift, m_nGridStepX, client.left(), client.right(),
-         [&](int x) { lines.emplace_back(x, client.top(), x, client.bottom()); });
+    each(std::int64_t{m_nGridOffsetX} - shift, m_nGridStepX, client.left(), client.right(), xs);
   }
-  if (m_nGridStepY > 0)
-    each(m_nGridOffsetY / 2, m_nGridStepY, client.top(), client.bottom(),
-         [&](int y) { lines.emplace_back(client.left(), y, client.right(), y); });
+  if (m_nGridStepY > 0) each(m_nGridOffsetY / 2, m_nGridStepY, client.top(), client.bottom(), ys);
+}
+
+void CGraphWnd::DrawGrid(QPainter& painter, const QRect& client) {
+  GridLines(client, m_gridX, m_gridY);
+  std::vector<QLine> lines;
+  for (int x : m_gridX) lines.emplace_back(x, client.top(), x, client.bottom());
+  for (int y : m_gridY) lines.emplace_back(client.left(), y, client.right(), y);
   painter.setPen(ThinPen(m_crGrid));
   painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+}
+
+// The background and the grid's full-length one-pixel lines written into
+// the off-screen image row by row: one row with the vertical lines is built
+// once and copied to every row that has no horizontal line. These are the
+// pixels the painter's fill and lines give, at a fraction of the cost.
+bool CGraphWnd::FillGrid(CMemDC& dc, const QRect& client) {
+  QImage* image = dc.Image();
+  const QTransform transform = dc.Painter().transform();
+  if (!image || image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0 ||
+      transform.type() > QTransform::TxTranslate || m_crBackground.alpha() != 255 || m_crGrid.alpha() != 255)
+    return false;
+  const int dx = qRound(transform.dx()), dy = qRound(transform.dy());
+  // The client rectangle in image pixels, cut to the image.
+  const QRect area = client.translated(dx, dy).intersected(image->rect());
+  if (area.isEmpty()) return true;
+  GridLines(client, m_gridX, m_gridY);
+  const QRgb background = m_crBackground.rgb(), grid = m_crGrid.rgb();
+  m_row.assign(static_cast<std::size_t>(area.width()), background);
+  for (int x : m_gridX)
+    if (x + dx >= area.left() && x + dx <= area.right()) m_row[static_cast<std::size_t>(x + dx - area.left())] = grid;
+  auto ys = m_gridY.begin();
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(image->scanLine(y)) + area.left();
+    while (ys != m_gridY.end() && *ys + dy < y) ++ys;
+    if (ys != m_gridY.end() && *ys + dy == y)
+      std::fill(line, line + area.width(), grid);
+    else
+      std::copy(m_row.begin(), m_row.end(), line);
+  }
+  return true;
 }
 
 // The edges are the last pixel row and column themselves, so that a quality
@@ -176,7 +291,7 @@ void CGraphWnd::FillBelow(CMemDC& dc, int first, int bottom) {
     const int* tops = m_tops.data() + (x0 - first);
     for (int y = y0; y <= y1; ++y) {
       QRgb* line = reinterpret_cast<QRgb*>(image->scanLine(y + dy)) + (x0 + dx);
-      for (int i = 0, n = x1 - x0 + 1; i < n; ++i) line[i] |= tops[i] <= y ? bits : 0u;
+      OrBelow(line, tops, x1 - x0 + 1, y, bits);
     }
     return;
   }

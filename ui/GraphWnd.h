@@ -4,6 +4,12 @@
 // newest sample at the right edge. The graph samples nothing itself; it draws
 // whatever history the station has when it paints.
 //
+// The repaint timer runs only while the graph can be seen: a tick that finds
+// the graph hidden, its window minimised or not exposed (unmapped, hidden in
+// the notification area) stops the timer, and the graph starts it again when
+// it or its window is shown, restored or exposed, advancing the scroll count
+// by the ticks it skipped, so the grid is where it would have been.
+//
 // Station lifetime: the station belongs to its adapter monitor and is deleted
 // with it, possibly while it is shown. The graph holds it through a
 // CStationWatch, which the station's destructor clears, so a repaint after
@@ -13,6 +19,9 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPointer>
 #include <QPolygon>
 #include <QWidget>
 #include <cstdint>
@@ -21,6 +30,7 @@
 #include "wlan/Station.h"
 
 class CMemDC;
+class QWindow;
 
 class CGraphWnd : public QWidget {
   Q_OBJECT
@@ -51,6 +61,8 @@ class CGraphWnd : public QWidget {
 
   void paintEvent(QPaintEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   CStationWatch m_pStation;
   int m_nTimer = 0;
@@ -66,7 +78,17 @@ class CGraphWnd : public QWidget {
   QColor m_crBackground{0, 0, 0};
 
  private:
-  void DrawGrid(QPainter& painter, const QRect& client) const;
+  // Stops the repaint timer and watches the window for its return.
+  void PauseTimer();
+  // Restarts a paused timer once the graph is on screen again.
+  void ResumeTimer();
+
+  // x of the vertical and y of the horizontal grid lines inside `client`.
+  void GridLines(const QRect& client, std::vector<int>& xs, std::vector<int>& ys) const;
+  void DrawGrid(QPainter& painter, const QRect& client);
+  // Background and grid written straight into the off-screen image; false
+  // (nothing done) where the painter has to draw them.
+  bool FillGrid(CMemDC& dc, const QRect& client);
   void DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHistory& history);
   // ORs m_crFill into column first + i from row m_tops[i] down to `bottom`.
   void FillBelow(CMemDC& dc, int first, int bottom);
@@ -75,4 +97,18 @@ class CGraphWnd : public QWidget {
   // column from the leftmost one that has fill.
   QPolygon m_trace;
   std::vector<int> m_tops;
+  // The off-screen image, the grid lines and one background row with the
+  // vertical lines, kept from paint to paint.
+  QImage m_buffer;
+  std::vector<int> m_gridX, m_gridY;
+  std::vector<QRgb> m_row;
+
+  // Set while the repaint timer is stopped for want of a screen; the clock
+  // runs from the pause.
+  bool m_bPaused = false;
+  QElapsedTimer m_pausedSince;
+  // What is watched while paused: the top-level widget (shown, restored)
+  // and its native window (exposed).
+  QPointer<QWidget> m_pWatchedWidget;
+  QPointer<QWindow> m_pWatchedWindow;
 };

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -275,6 +276,13 @@ void CMainFrame::UpdateCommandUI() {
   GetCommand(CMD_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
   GetCommand(CMD_SHOW_HIDE)->setText(isVisible() ? QStringLiteral("Hide Window") : QStringLiteral("Show Window"));
 
+  // The lock indicators cost a round trip to the X server each; nobody sees
+  // them while the window is hidden or minimised, and showing it reads them.
+  if (isVisible() && !isMinimized()) UpdateIndicators();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
   UpdateIndicators();
 }
 
@@ -476,6 +484,7 @@ void CMainFrame::changeEvent(QEvent* event) {
   } else if (!isMinimized() && isVisible()) {
     // Back from the task bar.
     ShowFloatingToolBar();
+    UpdateIndicators();
   }
 }
 

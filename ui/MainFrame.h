@@ -95,6 +95,7 @@ class CMainFrame : public QMainWindow, public CMessageTarget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
 
  private:

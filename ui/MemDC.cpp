@@ -12,14 +12,18 @@ bool DrawsDirectly(const QPainter& target) {
 
 }  // namespace
 
-CMemDC::CMemDC(QPainter& target, const QRect& clip) : m_target(target), m_rect(clip), m_bMemDC(!DrawsDirectly(target)) {
+CMemDC::CMemDC(QPainter& target, const QRect& clip) : CMemDC(target, clip, m_ownImage) {}
+
+CMemDC::CMemDC(QPainter& target, const QRect& clip, QImage& buffer)
+    : m_target(target), m_rect(clip), m_bMemDC(!DrawsDirectly(target)), m_image(buffer) {
   if (!m_bMemDC || m_rect.isEmpty()) {
     m_bMemDC = false;
     return;
   }
   // Device pixels, so that a scaled screen gets a sharp copy.
   const qreal ratio = target.device()->devicePixelRatioF();
-  m_image = QImage(m_rect.size() * ratio, QImage::Format_RGB32);
+  const QSize size = m_rect.size() * ratio;
+  if (m_image.size() != size || m_image.format() != QImage::Format_RGB32) m_image = QImage(size, QImage::Format_RGB32);
   m_image.setDevicePixelRatio(ratio);
   m_painter.begin(&m_image);
   m_painter.setFont(target.font());

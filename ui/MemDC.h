@@ -22,6 +22,10 @@ class CMemDC {
   // `target` must be active; `clip` is the rectangle to draw (logical
   // coordinates of the target), normally the paint event's rectangle.
   CMemDC(QPainter& target, const QRect& clip);
+  // The same, drawing into `buffer`, which is kept by the caller from paint
+  // to paint and only reallocated when the clip box's size changes: a
+  // window repainting 50 times a second then allocates nothing per frame.
+  CMemDC(QPainter& target, const QRect& clip, QImage& buffer);
   // Copies the image to the target at the clip box (off-screen case).
   ~CMemDC();
 
@@ -43,6 +47,7 @@ class CMemDC {
   QPainter& m_target;
   QRect m_rect;
   bool m_bMemDC;
-  QImage m_image;
+  QImage m_ownImage;
+  QImage& m_image;
   QPainter m_painter;
 };

@@ -11,6 +11,7 @@
 #include "connectivity/HostPinger.h"
 #include "settings/Settings.h"
 #include "ui/MemDC.h"
+#include "ui/OnScreen.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
 #include "wlan/Station.h"
@@ -86,7 +87,9 @@ void CNetworkStatusWnd::SetTickSource(TickSource source) { g_tickSource = source
 
 void CNetworkStatusWnd::timerEvent(QTimerEvent* event) {
   UpdatePingers();
-  update();
+  // Pinging and sampling go on while the window is away; painting waits
+  // until it can be seen again.
+  if (IsOnScreen(this)) update();
   if (++g_nTicks % 5 == 0)
     if (CNativeWIFIDevice* device = FindMonitoredDevice()) device->SampleThroughput();
   QWidget::timerEvent(event);

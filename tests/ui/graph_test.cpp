@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <memory>
 #include <string>
@@ -160,6 +162,9 @@ TEST_F(GraphPaintTest, VerticalGridMovesOnePixelLeftPerTimerEvent) {
   m_graph.SetGridSpacing(20, 20);
   m_graph.SetGridOffset(0, 0);
   m_graph.SetRefreshRate(1);  // one event a second
+  // The timer only runs while the graph is on the screen.
+  m_graph.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_graph));
   // x of the first vertical line (row 5 has no horizontal one).
   auto firstLine = [&] {
     const QImage image = Picture(m_graph);
@@ -175,6 +180,80 @@ TEST_F(GraphPaintTest, VerticalGridMovesOnePixelLeftPerTimerEvent) {
   const QImage image = Picture(m_graph);
   EXPECT_EQ(image.pixel(after + 20, 5), kGrid);
   EXPECT_EQ(image.pixel(5, 20), kGrid);  // horizontal lines stay
+}
+
+// Paint events reaching the graph.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+// Hidden or minimised, the graph's timer paints nothing; shown or restored,
+// it scrolls again.
+TEST_F(GraphPaintTest, NoPaintingWhileOffTheScreen) {
+  m_graph.SetRefreshRate(50);
+  PaintCounter counter;
+  m_graph.installEventFilter(&counter);
+  m_graph.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_graph));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counter.paints > 3; }, 5000));
+
+  const struct {
+    const char* name;
+    void (QWidget::*leave)();
+    void (QWidget::*back)();
+  } cases[] = {{"hidden", &QWidget::hide, &QWidget::show}, {"minimised", &QWidget::showMinimized, &QWidget::showNormal}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    (m_graph.*c.leave)();
+    QTest::qWait(100);  // lets a pending paint through
+    counter.paints = 0;
+    QTest::qWait(300);  // 15 timer periods
+    EXPECT_EQ(counter.paints, 0);
+    (m_graph.*c.back)();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 3; }, 5000));
+  }
+}
+
+// The title, kept as a layer between frames, lands on the screen as the
+// painter draws it straight onto the graph, over the background and over
+// grid lines.
+TEST(GraphOverlay, KeptTitleIsThePaintersText) {
+  const struct {
+    const char* name;
+    int step, offset;  // step 1: a grid line on every pixel
+    QRgb beneath;
+  } cases[] = {{"on the background", 1000, -4, kBlack}, {"on grid lines", 1, 0, kGrid}};
+  auto station = MakeStation({});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CWIFIGraphWnd graph;
+    graph.resize(500, 60);
+    graph.SetGridSpacing(c.step, c.step);
+    graph.SetGridOffset(c.offset, c.offset);
+    graph.SetStation(station.get());
+    QImage expected(500, 60, QImage::Format_RGB32);
+    expected.fill(c.beneath);
+    {
+      QPainter painter(&expected);
+      QFont font(QStringLiteral("DejaVu Sans"));
+      font.setStyleHint(QFont::SansSerif);
+      font.setPixelSize(11);
+      painter.setFont(font);
+      painter.setPen(QColor(kYellow));
+      painter.setBackgroundMode(Qt::OpaqueMode);
+      painter.setBackground(QColor(kBlack));
+      painter.drawText(QRect(QPoint(5, 5), QPoint(249, 59)), Qt::AlignLeft | Qt::AlignTop,
+                       QStringLiteral("Viewing Link Quality for station: Bench (02:00:00:00:00:01)"));
+    }
+    for (int frame = 0; frame < 2; ++frame) EXPECT_EQ(Picture(graph), expected) << frame;
+  }
 }
 
 TEST_F(ChildViewTest, GraphOverTheViewShowsTheSelectedStationAndFollowsTheSelection) {
