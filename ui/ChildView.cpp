@@ -17,6 +17,7 @@
 #include "ui/ConnectDialog.h"
 #include "ui/Messages.h"
 #include "ui/NetworkStatusWnd.h"
+#include "ui/OnScreen.h"
 #include "ui/StationTableModel.h"
 #include "wlan/NativeWIFIDevice.h"
 #include "wlan/NativeWIFIInterface.h"
@@ -74,7 +75,7 @@ CChildView::CChildView(QWidget* parent) : QWidget(parent) {
   m_pListTimer = makeTimer("listTimer", CSettings::SanitizePassiveScanInterval(CSettings::m_nPassiveScanInterval),
                            [this] { RefreshList(); });
   m_pSeenTimer = makeTimer("seenTimer", kSeenTimerPeriod, [this] { UpdateSeenTimes(); });
-  m_pSampleTimer = makeTimer("sampleTimer", kSampleTimerPeriod, [this] { SampleLinkQuality(); });
+  m_pSampleTimer = makeTimer("sampleTimer", kSampleTimerPeriod, [this] { OnSampleTimer(); });
 
   ScanAll();
   RefreshList();
@@ -313,14 +314,42 @@ void CChildView::UpdateSeenTimes() {
   ResortPass();
 }
 
-void CChildView::SampleLinkQuality() {
+void CChildView::SampleLinkQuality(int samples) {
   if (!m_pWlanInterface) return;
   const int count = m_pWlanInterface->GetDeviceCount();
   for (int i = 0; i < count; ++i) {
     CollectStations(m_pWlanInterface->GetDevice(i));
-    for (CStation* station : m_stations)
-      station->AddLinkQualitySample(static_cast<int>(station->m_uLinkQuality.load(std::memory_order_relaxed)));
+    for (CStation* station : m_stations) {
+      const int value = static_cast<int>(station->m_uLinkQuality.load(std::memory_order_relaxed));
+      for (int k = 0; k < samples; ++k) station->AddLinkQualitySample(value);
+    }
   }
+}
+
+void CChildView::OnSampleTimer() {
+  const std::int64_t now = HoldNow();
+  // On screen: one sample a tick, as the graph draws them. Off screen (hidden
+  // in the tray, minimised) nobody watches the graph, so the timer wakes ten
+  // times less often and each tick adds the samples due since the last one:
+  // the history keeps one sample per period without 50 wake-ups a second.
+  const bool seen = IsOnScreen(this);
+  const bool wasSeen = m_pSampleTimer->interval() == kSampleTimerPeriod;
+  if (seen != wasSeen) m_pSampleTimer->setInterval(seen ? kSampleTimerPeriod : kHiddenSamplePeriod);
+  if (seen && wasSeen) {
+    m_nLastSample = now;
+    SampleLinkQuality();
+    return;
+  }
+  // The first tick off screen adds its own sample; later ones (and the first
+  // back on screen) what came due. A history holds kDefaultCapacity samples:
+  // more after a long stall (a suspended machine) would only overwrite each other.
+  const std::int64_t due =
+      wasSeen ? 1
+              : std::clamp<std::int64_t>((now - m_nLastSample) / kSampleTimerPeriod, 0,
+                                         static_cast<std::int64_t>(CLinkQualityHistory::kDefaultCapacity));
+  m_nLastSample = wasSeen ? now : m_nLastSample + due * kSampleTimerPeriod;
+  if (now - m_nLastSample >= kSampleTimerPeriod) m_nLastSample = now;
+  if (due > 0) SampleLinkQuality(static_cast<int>(due));
 }
 
 void CChildView::InsertStationRow(CStation* pStation) {

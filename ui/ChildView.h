@@ -43,6 +43,9 @@ class CChildView : public QWidget, public CMessageTarget {
   static constexpr std::uint32_t kDescending = 0x80000000u;
   static constexpr int kSeenTimerPeriod = 1000;
   static constexpr int kSampleTimerPeriod = 20;
+  // The sample timer's period while the view cannot be seen; each tick then
+  // adds the samples of every kSampleTimerPeriod since the last one.
+  static constexpr int kHiddenSamplePeriod = 200;
   // How long the rows hold still after a mouse press in the list.
   static constexpr int kHoldAfterPressMs = 1000;
 
@@ -74,7 +77,8 @@ class CChildView : public QWidget, public CMessageTarget {
   void ScanAll();
   void RefreshList();
   void UpdateSeenTimes();
-  void SampleLinkQuality();
+  // Appends `samples` copies of every station's current link quality.
+  void SampleLinkQuality(int samples = 1);
 
   // Row operations.
   void InsertStationRow(CStation* pStation);
@@ -100,8 +104,8 @@ class CChildView : public QWidget, public CMessageTarget {
   // place) and new stations are appended. When the hold ends the rows are
   // sorted at once. True while it holds.
   bool IsResortHeld() const;
-  // Monotonic milliseconds for the hold; a steady clock by default, an empty
-  // function restores it. After changing the clock's time, ResortPass (or
+  // Monotonic milliseconds for the hold and for the samples due off screen;
+  // a steady clock by default, an empty function restores it. After changing the clock's time, ResortPass (or
   // the timers' work) applies the end of a hold.
   void SetHoldClock(std::function<std::int64_t()> clock);
 
@@ -137,6 +141,7 @@ class CChildView : public QWidget, public CMessageTarget {
   void OnContextMenu(const QPoint& pos);
   void OnHeadingClicked(int column);
   void OnHeadingMenu(const QPoint& pos);
+  void OnSampleTimer();
   void OnSelectionChanged();
   void UpdateSortIndicator();
   std::int64_t HoldNow() const;
@@ -152,6 +157,7 @@ class CChildView : public QWidget, public CMessageTarget {
   QTimer* m_pSampleTimer = nullptr;
   std::uint32_t m_nSortState = kInitialSortState;
   unsigned m_nVendorGeneration = 0;
+  std::int64_t m_nLastSample = 0;  // steady ms the history was sampled up to
   QTableView* m_pList = nullptr;
   CStationTableModel* m_pModel = nullptr;
   CWIFIGraphWnd* m_pGraphWnd = nullptr;

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <algorithm>
 
 #include "tests/ui/childview_support.h"
@@ -270,6 +271,45 @@ TEST_F(ChildViewTest, SamplingAppendsEveryStationsLinkQuality) {
     ASSERT_EQ(station->m_lstLinkQuality.size(), 3u);
     EXPECT_EQ(station->m_lstLinkQuality.back(), static_cast<int>(station->m_uLinkQuality.load()));
   }
+}
+
+TEST_F(ChildViewTest, OffScreenTheSampleTimerWakesLessOftenButKeepsOneSamplePerPeriod) {
+  std::int64_t clock = 1000;
+  Start(OneAdapter({Ap(1, "One", -60)}));
+  m_view->SetHoldClock([&] { return clock; });
+  Settle();
+  QTimer* timer = m_view->GetTimer(4);
+  const CStation* station = StationOf(1);
+  auto tick = [&](std::int64_t after) {
+    clock += after;
+    const std::size_t before = station->m_lstLinkQuality.size();
+    QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
+    return station->m_lstLinkQuality.size() - before;
+  };
+  m_frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame.get()));
+  EXPECT_EQ(tick(20), 1u);
+  EXPECT_EQ(timer->interval(), 20);
+
+  m_frame->hide();
+  EXPECT_EQ(tick(20), 1u);  // the first tick off screen: its own sample
+  EXPECT_EQ(timer->interval(), 200);
+  EXPECT_EQ(tick(200), 10u);
+  EXPECT_EQ(tick(230), 11u);  // 10 ms left over
+  EXPECT_EQ(tick(10), 1u);
+
+  // Back on screen: what came due, then one a tick again.
+  m_frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame.get()));
+  EXPECT_EQ(tick(140), 7u);
+  EXPECT_EQ(timer->interval(), 20);
+  EXPECT_EQ(tick(20), 1u);
+
+  // Hours off screen (a suspended machine) fill the history, no more.
+  m_frame->hide();
+  tick(20);
+  tick(10'000'000);
+  EXPECT_EQ(station->m_lstLinkQuality.size(), CLinkQualityHistory::kDefaultCapacity);
 }
 
 }  // namespace
