@@ -273,9 +273,13 @@ void CGraphWnd::RedrawRightColumns(const QRect& client, int count) {
   // columns taken.
   constexpr int kMargin = 4;
   const int width = client.width();
-  const int stripWidth = std::min(width, count + kMargin);
+  // A strip wider than needed is drawn whole, so that it is not made anew
+  // each time the count changes.
+  const int needed = std::min(width, count + kMargin);
+  if (m_strip.height() != client.height() || m_strip.width() < needed || m_strip.width() > width)
+    m_strip = QImage(std::min(width, 2 * needed), client.height(), QImage::Format_RGB32);
+  const int stripWidth = m_strip.width();
   const int stripLeft = client.right() - stripWidth + 1;
-  if (m_strip.size() != QSize(stripWidth, client.height())) m_strip = QImage(stripWidth, client.height(), QImage::Format_RGB32);
   {
     QPainter painter(&m_strip);
     painter.translate(-stripLeft, -client.top());
