@@ -64,6 +64,7 @@ void CGraphWnd::SetRefreshRate(int nRate) {
     m_nTimer = 0;
   }
   m_bPaused = false;
+  m_bPlotValid = false;
   update();
   m_nTimer = startTimer(1000 / m_nRate);
 }
@@ -71,17 +72,20 @@ void CGraphWnd::SetRefreshRate(int nRate) {
 void CGraphWnd::SetGridSpacing(int nStepX, int nStepY) {
   m_nGridStepX = nStepX;
   m_nGridStepY = nStepY;
+  m_bPlotValid = false;
   update();
 }
 
 void CGraphWnd::SetGridOffset(int nOffsetX, int nOffsetY) {
   m_nGridOffsetX = nOffsetX;
   m_nGridOffsetY = nOffsetY;
+  m_bPlotValid = false;
   update();
 }
 
 void CGraphWnd::SetStation(CStation* pStation) {
   m_pStation.Reset(pStation);
+  m_bPlotValid = false;
   update();
 }
 
@@ -153,6 +157,7 @@ void CGraphWnd::ResumeTimer() {
   const qint64 missed = m_pausedSince.elapsed() / period;
   m_nScroll = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_nScroll) + static_cast<std::uint32_t>(missed));
   m_nTimer = startTimer(static_cast<int>(period));
+  m_bPlotValid = false;
   update();
 }
 
@@ -162,18 +167,133 @@ void CGraphWnd::paintEvent(QPaintEvent* event) {
   QPainter& painter = dc.Painter();
   const QRect client = rect();
 
-  if (!FillGrid(dc, client)) {
-    painter.fillRect(client, m_crBackground);
-    DrawGrid(painter, client);
+  if (!PaintKeptPlot(dc, client)) {
+    m_bPlotValid = false;
+    DrawPlot(painter, dc.Image(), client, client.left() - m_nRate);
   }
-  if (const CStation* station = m_pStation.Get();
-      station && station->m_lstLinkQuality.size() > 1 && !client.isEmpty())
-    DrawTrace(dc, client, station->m_lstLinkQuality);
 
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
   painter.setPen(Qt::NoPen);
   painter.setBrush(Qt::NoBrush);
   DrawOverlay(dc);
+}
+
+void CGraphWnd::DrawPlot(QPainter& painter, QImage* image, const QRect& client, int xStop) {
+  if (!FillGrid(painter, image, client)) {
+    painter.fillRect(client, m_crBackground);
+    DrawGrid(painter, client);
+  }
+  if (const CStation* station = m_pStation.Get();
+      station && station->m_lstLinkQuality.size() > 1 && !client.isEmpty())
+    DrawTrace(painter, image, client, station->m_lstLinkQuality, xStop);
+}
+
+CGraphWnd::PlotSettings CGraphWnd::CurrentPlotSettings(const QRect& client) const {
+  const CStation* station = m_pStation.Get();
+  return {client.size(), m_crBackground.rgba(), m_crGrid.rgba(), m_crLine.rgba(), m_crFill.rgba(),
+          m_nRate, m_nGridStepX, m_nGridStepY, m_nGridOffsetX, m_nGridOffsetY,
+          station ? &station->m_lstLinkQuality : nullptr};
+}
+
+// Between two frames the grid usually moves left by one or two columns and
+// the trace by as many samples; the kept plot then moves left as a whole
+// (its origin in the ring moves right) and only the columns that came in at
+// the right edge, and the one where the newest line segment meets the old
+// trace, are drawn anew. Anything else draws the whole plot.
+bool CGraphWnd::PaintKeptPlot(CMemDC& dc, const QRect& client) {
+  QImage* image = dc.Image();
+  const QTransform transform = dc.Painter().transform();
+  if (!image || image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0 ||
+      transform.type() > QTransform::TxTranslate || client.isEmpty() || client.topLeft() != QPoint(0, 0))
+    return false;
+  for (const QColor& colour : {m_crBackground, m_crGrid, m_crLine, m_crFill})
+    if (colour.alpha() != 255) return false;
+
+  const PlotSettings settings = CurrentPlotSettings(client);
+  const auto scroll = static_cast<std::uint32_t>(m_nScroll);
+  const std::size_t samples = settings.history ? settings.history->size() : 0;
+  const std::uint64_t appended = settings.history ? settings.history->appended() : 0;
+  const int width = client.width();
+
+  bool full = true;
+  if (m_bPlotValid && settings == m_plotSettings && m_plot.size() == client.size() && scroll >= m_nPlotScroll &&
+      appended >= m_nPlotAppended) {
+    // Neither count wraps back: a scroll count that wraps changes the grid's
+    // phase, and the history count only grows.
+    const std::uint64_t movedGrid = scroll - m_nPlotScroll, movedTrace = appended - m_nPlotAppended;
+    // With no trace in either frame, or the trace reaching past the left
+    // edge in both (and the history longer than the move, so it was not
+    // cleared or replaced), every column is the one d columns to its right
+    // before.
+    const bool traceless = samples <= 1 && m_nPlotSamples <= 1;
+    const auto reaches = static_cast<std::size_t>(width) + static_cast<std::size_t>(m_nRate);
+    const bool traceMoved = movedTrace == movedGrid && m_nPlotSamples >= reaches && samples >= reaches &&
+                            samples > movedTrace;
+    if (movedGrid == 0 && (traceless || (movedTrace == 0 && samples == m_nPlotSamples))) {
+      full = false;
+    } else if (movedGrid >= 1 && movedGrid < static_cast<std::uint64_t>(width / 4) && (traceless || traceMoved)) {
+      const int moved = static_cast<int>(movedGrid);
+      m_nPlotOrigin = (m_nPlotOrigin + moved) % width;
+      RedrawRightColumns(client, moved + 1);
+      full = false;
+    }
+  }
+  if (full) {
+    if (m_plot.size() != client.size()) m_plot = QImage(client.size(), QImage::Format_RGB32);
+    m_nPlotOrigin = 0;
+    QPainter painter(&m_plot);
+    DrawPlot(painter, &m_plot, client, client.left() - m_nRate);
+  }
+  m_bPlotValid = true;
+  m_plotSettings = settings;
+  m_nPlotScroll = scroll;
+  m_nPlotSamples = samples;
+  m_nPlotAppended = appended;
+
+  // The part of the plot the off-screen image covers, row by row in at most
+  // two pieces of the ring.
+  const int dx = qRound(transform.dx()), dy = qRound(transform.dy());
+  const QRect area = client.translated(dx, dy).intersected(image->rect());
+  if (area.isEmpty()) return true;
+  const int start = (area.left() - dx + m_nPlotOrigin) % width;
+  const int firstPiece = std::min(area.width(), width - start);
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    const QRgb* from = reinterpret_cast<const QRgb*>(m_plot.constScanLine(y - dy));
+    QRgb* to = reinterpret_cast<QRgb*>(image->scanLine(y)) + area.left();
+    std::copy(from + start, from + start + firstPiece, to);
+    std::copy(from, from + (area.width() - firstPiece), to + firstPiece);
+  }
+  return true;
+}
+
+void CGraphWnd::RedrawRightColumns(const QRect& client, int count) {
+  // The strip is drawn by the same code as the whole plot, with the trace
+  // cut a little left of it. A line clipped at the strip's left edge may
+  // differ there from the whole one; the margin keeps that out of the
+  // columns taken.
+  constexpr int kMargin = 4;
+  const int width = client.width();
+  // A strip wider than needed is drawn whole, so that it is not made anew
+  // each time the count changes.
+  const int needed = std::min(width, count + kMargin);
+  if (m_strip.height() != client.height() || m_strip.width() < needed || m_strip.width() > width)
+    m_strip = QImage(std::min(width, 2 * needed), client.height(), QImage::Format_RGB32);
+  const int stripWidth = m_strip.width();
+  const int stripLeft = client.right() - stripWidth + 1;
+  {
+    QPainter painter(&m_strip);
+    painter.translate(-stripLeft, -client.top());
+    DrawPlot(painter, &m_strip, client, stripLeft - 1);
+  }
+  const int taken = std::min(count, stripWidth);
+  const int start = (client.right() - taken + 1 - client.left() + m_nPlotOrigin) % width;
+  const int firstPiece = std::min(taken, width - start);
+  for (int y = 0; y < client.height(); ++y) {
+    const QRgb* from = reinterpret_cast<const QRgb*>(m_strip.constScanLine(y)) + (stripWidth - taken);
+    QRgb* to = reinterpret_cast<QRgb*>(m_plot.scanLine(y));
+    std::copy(from, from + firstPiece, to + start);
+    std::copy(from + firstPiece, from + taken, to);
+  }
 }
 
 void CGraphWnd::GridLines(const QRect& client, std::vector<int>& xs, std::vector<int>& ys) const {
@@ -207,9 +327,8 @@ void CGraphWnd::DrawGrid(QPainter& painter, const QRect& client) {
 // the off-screen image row by row: one row with the vertical lines is built
 // once and copied to every row that has no horizontal line. These are the
 // pixels the painter's fill and lines give, at a fraction of the cost.
-bool CGraphWnd::FillGrid(CMemDC& dc, const QRect& client) {
-  QImage* image = dc.Image();
-  const QTransform transform = dc.Painter().transform();
+bool CGraphWnd::FillGrid(QPainter& painter, QImage* image, const QRect& client) {
+  const QTransform transform = painter.transform();
   if (!image || image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0 ||
       transform.type() > QTransform::TxTranslate || m_crBackground.alpha() != 255 || m_crGrid.alpha() != 255)
     return false;
@@ -237,18 +356,18 @@ bool CGraphWnd::FillGrid(CMemDC& dc, const QRect& client) {
 // The edges are the last pixel row and column themselves, so that a quality
 // of 0 and the newest sample are visible: 100 lies on the top row, 0 on the
 // bottom row.
-void CGraphWnd::DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHistory& history) {
-  QPainter& painter = dc.Painter();
+void CGraphWnd::DrawTrace(QPainter& painter, QImage* image, const QRect& client, const CLinkQualityHistory& history,
+                          int xStop) {
   const int h = client.bottom() - client.top();
   // A quality is a percentage; anything outside is drawn at the nearer edge.
   auto yOf = [&](int value) { return client.bottom() - MulDiv(std::clamp(value, 0, 100), h, 100); };
 
   // Newest sample at the right edge, one column per older sample, down to
-  // m_nRate columns left of the window.
+  // xStop (m_nRate columns left of the window for the whole plot).
   m_trace.clear();
-  const int xStop = client.left() - m_nRate;
   int x = client.right();
-  for (std::size_t i = history.size(); i > 0 && x >= xStop; --x) m_trace.append(QPoint(x, yOf(history[--i])));
+  std::size_t i = history.size();
+  for (; i > 0 && x >= xStop; --x) m_trace.append(QPoint(x, yOf(history[--i])));
   const int xEnd = x;  // one column left of the oldest sample drawn
 
   painter.setPen(ThinPen(m_crLine));
@@ -264,11 +383,11 @@ void CGraphWnd::DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHis
   m_tops.assign(static_cast<std::size_t>(client.right() - first + 1), client.bottom() + 1);
   for (const QPoint& point : m_trace)
     if (point.x() >= first) m_tops[static_cast<std::size_t>(point.x() - first)] = point.y();
-  if (xEnd >= client.left()) {
+  if (i == 0 && xEnd >= client.left()) {
     const int oldest = m_trace.last().y();
     m_tops[0] = oldest + (client.bottom() + 1 - oldest) * 2 / 3;
   }
-  FillBelow(dc, first, client.bottom());
+  FillBelow(painter, image, first, client.bottom());
 }
 
 // OR-ed with what lies beneath: grid lines show through the fill, and the
@@ -276,9 +395,7 @@ void CGraphWnd::DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHis
 // off-screen image the bits are combined directly (a raster operation through
 // the painter costs several times more per pixel); elsewhere the painter
 // does it.
-void CGraphWnd::FillBelow(CMemDC& dc, int first, int bottom) {
-  QPainter& painter = dc.Painter();
-  QImage* image = dc.Image();
+void CGraphWnd::FillBelow(QPainter& painter, QImage* image, int first, int bottom) {
   const QTransform transform = painter.transform();
   if (image && image->format() == QImage::Format_RGB32 && image->devicePixelRatio() == 1.0 &&
       transform.type() <= QTransform::TxTranslate) {

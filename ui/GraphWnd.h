@@ -23,7 +23,9 @@
 #include <QImage>
 #include <QPointer>
 #include <QPolygon>
+#include <QSize>
 #include <QWidget>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -83,15 +85,25 @@ class CGraphWnd : public QWidget {
   // Restarts a paused timer once the graph is on screen again.
   void ResumeTimer();
 
+  // The plot (background, grid, trace and fill) drawn into `image` through
+  // `painter`, the trace from the right edge down to column `xStop`.
+  void DrawPlot(QPainter& painter, QImage* image, const QRect& client, int xStop);
+  // Brings the kept plot up to date and copies it into the off-screen image;
+  // false, with nothing drawn, where the image is not one the plot can be
+  // copied into.
+  bool PaintKeptPlot(CMemDC& dc, const QRect& client);
+  // Draws the `count` rightmost columns of the plot anew into the kept plot.
+  void RedrawRightColumns(const QRect& client, int count);
+
   // x of the vertical and y of the horizontal grid lines inside `client`.
   void GridLines(const QRect& client, std::vector<int>& xs, std::vector<int>& ys) const;
   void DrawGrid(QPainter& painter, const QRect& client);
-  // Background and grid written straight into the off-screen image; false
-  // (nothing done) where the painter has to draw them.
-  bool FillGrid(CMemDC& dc, const QRect& client);
-  void DrawTrace(CMemDC& dc, const QRect& client, const CLinkQualityHistory& history);
+  // Background and grid written straight into `image`; false (nothing done)
+  // where the painter has to draw them.
+  bool FillGrid(QPainter& painter, QImage* image, const QRect& client);
+  void DrawTrace(QPainter& painter, QImage* image, const QRect& client, const CLinkQualityHistory& history, int xStop);
   // ORs m_crFill into column first + i from row m_tops[i] down to `bottom`.
-  void FillBelow(CMemDC& dc, int first, int bottom);
+  void FillBelow(QPainter& painter, QImage* image, int first, int bottom);
 
   // Reused from paint to paint: the trace, and the first filled row of each
   // column from the leftmost one that has fill.
@@ -102,6 +114,29 @@ class CGraphWnd : public QWidget {
   QImage m_buffer;
   std::vector<int> m_gridX, m_gridY;
   std::vector<QRgb> m_row;
+
+  // What a plot was drawn for. When only the scroll count and the samples
+  // appended have grown, by the same d, the kept plot moves left by d
+  // columns and only its right end is drawn anew.
+  struct PlotSettings {
+    QSize size;
+    QRgb background = 0, grid = 0, line = 0, fill = 0;
+    int rate = 0, stepX = 0, stepY = 0, offsetX = 0, offsetY = 0;
+    const CLinkQualityHistory* history = nullptr;
+    bool operator==(const PlotSettings&) const = default;
+  };
+  PlotSettings CurrentPlotSettings(const QRect& client) const;
+  // The kept plot, a ring of columns: client column x is image column
+  // (x + m_nPlotOrigin) mod width. Never holds overlay pixels.
+  QImage m_plot;
+  int m_nPlotOrigin = 0;
+  bool m_bPlotValid = false;
+  PlotSettings m_plotSettings;
+  std::uint32_t m_nPlotScroll = 0;
+  std::size_t m_nPlotSamples = 0;
+  std::uint64_t m_nPlotAppended = 0;
+  // The right end of the plot as last drawn anew, with a margin on its left.
+  QImage m_strip;
 
   // Set while the repaint timer is stopped for want of a screen; the clock
   // runs from the pause.

@@ -11,7 +11,8 @@ CLinkQualityHistory::CLinkQualityHistory(CLinkQualityHistory&& other) noexcept
     : m_pSamples(std::move(other.m_pSamples)),
       m_nCapacity(other.m_nCapacity),
       m_nHead(std::exchange(other.m_nHead, 0)),
-      m_nCount(std::exchange(other.m_nCount, 0)) {}
+      m_nCount(std::exchange(other.m_nCount, 0)),
+      m_nAppended(m_nCount) {}
 
 CLinkQualityHistory& CLinkQualityHistory::operator=(CLinkQualityHistory&& other) noexcept {
   if (this != &other) {
@@ -19,6 +20,7 @@ CLinkQualityHistory& CLinkQualityHistory::operator=(CLinkQualityHistory&& other)
     m_nCapacity = other.m_nCapacity;
     m_nHead = std::exchange(other.m_nHead, 0);
     m_nCount = std::exchange(other.m_nCount, 0);
+    m_nAppended += m_nCount;
   }
   return *this;
 }
@@ -26,6 +28,7 @@ CLinkQualityHistory& CLinkQualityHistory::operator=(CLinkQualityHistory&& other)
 void CLinkQualityHistory::push_back(int value) {
   if (!m_pSamples) m_pSamples = std::make_unique_for_overwrite<std::uint8_t[]>(m_nCapacity);
   const auto sample = static_cast<std::uint8_t>(std::clamp(value, 0, 100));
+  ++m_nAppended;
   if (m_nCount < m_nCapacity) {
     m_pSamples[Slot(m_nCount)] = sample;
     ++m_nCount;

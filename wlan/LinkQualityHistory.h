@@ -32,6 +32,12 @@ class CLinkQualityHistory {
   std::size_t size() const noexcept { return m_nCount; }
   std::size_t capacity() const noexcept { return m_nCapacity; }
   bool empty() const noexcept { return m_nCount == 0; }
+  // Samples that have entered this history since it was made: push_back
+  // adds one, a move into it adds the samples moved in; clear() and a move
+  // out leave it as it is. When it has risen by d between two looks and
+  // size() is above d, the history is the earlier one with d samples pushed
+  // (a clear or a move in between leaves size() at d or below).
+  std::uint64_t appended() const noexcept { return m_nAppended; }
 
   // Index 0 is the oldest sample, size() - 1 the newest. Unchecked.
   int operator[](std::size_t index) const noexcept { return m_pSamples[Slot(index)]; }
@@ -84,6 +90,7 @@ class CLinkQualityHistory {
   std::size_t m_nCapacity;
   std::size_t m_nHead = 0;   // slot of the oldest sample
   std::size_t m_nCount = 0;  // live samples, <= m_nCapacity
+  std::uint64_t m_nAppended = 0;
 };
 
 static_assert(std::bidirectional_iterator<CLinkQualityHistory::const_iterator>);

@@ -9,8 +9,11 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/ui/childview_support.h"
@@ -253,6 +256,88 @@ TEST(GraphOverlay, KeptTitleIsThePaintersText) {
                        QStringLiteral("Viewing Link Quality for station: Bench (02:00:00:00:00:01)"));
     }
     for (int frame = 0; frame < 2; ++frame) EXPECT_EQ(Picture(graph), expected) << frame;
+  }
+}
+
+// A graph whose grid the test moves as a timer event does, one scroll step
+// at a time: the real timer's ticks cannot be timed against the samples.
+class SteppedGraph : public CWIFIGraphWnd {
+ public:
+  void Tick() {
+    m_nScroll = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_nScroll) + 1u);
+    update();
+  }
+  void SetScroll(std::int32_t scroll) { m_nScroll = scroll; }
+};
+
+// Between frames the graph only draws what has moved in; frame after frame
+// it must show what a graph painting everything anew shows, through samples
+// arriving in step with the grid or not, station changes, resizes, a cleared
+// or replaced history, a short history growing past the width, and the
+// scroll count wrapping.
+TEST(GraphScrolling, EveryFrameMatchesTheWholeRedraw) {
+  auto first = MakeStation({70, 20, 90});
+  auto second = MakeStation(std::vector<int>(4990, 50));  // soon full: the oldest samples drop out
+  SteppedGraph kept, whole;
+  for (SteppedGraph* graph : {&kept, &whole}) {
+    graph->resize(160, 90);
+    graph->SetRefreshRate(50);
+    graph->SetGridSpacing(20, 20);
+    graph->SetGridOffset(0, 0);
+    graph->SetStation(first.get());
+    graph->SetScroll(-400);  // wraps past 2^32 on the way
+  }
+  std::mt19937 random(20261209);
+  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+  auto sample = [&] {
+    const int kind = static_cast<int>(random() % 4);
+    return kind == 0 ? 0 : kind == 1 ? 100 : static_cast<int>(random() % 101);
+  };
+  CStation* shown = first.get();
+  for (int frame = 0; frame < 2500; ++frame) {
+    if (chance(1)) {
+      CStation* next[] = {first.get(), second.get(), nullptr};
+      shown = next[random() % 3];
+      for (SteppedGraph* graph : {&kept, &whole}) graph->SetStation(shown);
+    }
+    if (chance(1)) {
+      const QSize sizes[] = {{160, 90}, {203, 71}, {97, 120}};
+      const QSize size = sizes[random() % 3];
+      for (SteppedGraph* graph : {&kept, &whole}) graph->resize(size);
+    }
+    if (shown && chance(1)) {
+      if (chance(50)) {
+        shown->m_lstLinkQuality.clear();
+      } else {  // as many samples seen as the one it replaces, other values
+        CLinkQualityHistory other;
+        for (std::uint64_t i = 0; i < shown->m_lstLinkQuality.appended(); ++i) other.push_back(sample());
+        shown->m_lstLinkQuality = std::move(other);
+      }
+    }
+    // Mostly one or two samples per grid step, as on screen; now and then
+    // the two apart.
+    int samples = 1, ticks = 1;
+    if (const int kind = static_cast<int>(random() % 20); kind < 3) {
+      samples = ticks = 2;
+    } else if (kind < 5) {
+      samples = ticks = 0;
+    } else if (kind < 8) {
+      samples = static_cast<int>(random() % 4);
+      ticks = static_cast<int>(random() % 3);
+    }
+    for (int i = 0; i < samples && shown; ++i) shown->AddLinkQualitySample(sample());
+    for (int i = 0; i < ticks; ++i)
+      for (SteppedGraph* graph : {&kept, &whole}) graph->Tick();
+
+    whole.SetGridOffset(0, 0);  // a setting call: the next paint draws everything
+    const QImage expected = Picture(whole);
+    const QImage actual = Picture(kept);
+    if (actual == expected) continue;
+    ASSERT_EQ(actual.size(), expected.size()) << "frame " << frame;
+    for (int y = 0; y < actual.height(); ++y)
+      for (int x = 0; x < actual.width(); ++x)
+        ASSERT_EQ(actual.pixel(x, y), expected.pixel(x, y)) << "frame " << frame << " at " << x << ", " << y;
+    FAIL() << "frame " << frame << ": the pictures differ beyond their pixels";
   }
 }
 
