@@ -203,9 +203,7 @@ CGraphWnd::PlotSettings CGraphWnd::CurrentPlotSettings(const QRect& client) cons
 bool CGraphWnd::PaintKeptPlot(CMemDC& dc, const QRect& client) {
   QImage* image = dc.Image();
   const QTransform transform = dc.Painter().transform();
-  if (!image || image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0 ||
-      transform.type() > QTransform::TxTranslate || client.isEmpty() || client.topLeft() != QPoint(0, 0))
-    return false;
+  if (!PixelsDirect(image, dc.Painter()) || client.isEmpty() || client.topLeft() != QPoint(0, 0)) return false;
   for (const QColor& colour : {m_crBackground, m_crGrid, m_crLine, m_crFill})
     if (colour.alpha() != 255) return false;
 
@@ -216,7 +214,7 @@ bool CGraphWnd::PaintKeptPlot(CMemDC& dc, const QRect& client) {
   const int width = client.width();
 
   bool full = true;
-  if (m_bPlotValid && settings == m_plotSettings && m_plot.size() == client.size() && scroll >= m_nPlotScroll &&
+  if (m_bPlotValid && settings == m_plotSettings && scroll >= m_nPlotScroll &&
       appended >= m_nPlotAppended) {
     // Neither count wraps back: a scroll count that wraps changes the grid's
     // phase, and the history count only grows.
@@ -329,9 +327,7 @@ void CGraphWnd::DrawGrid(QPainter& painter, const QRect& client) {
 // pixels the painter's fill and lines give, at a fraction of the cost.
 bool CGraphWnd::FillGrid(QPainter& painter, QImage* image, const QRect& client) {
   const QTransform transform = painter.transform();
-  if (!image || image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0 ||
-      transform.type() > QTransform::TxTranslate || m_crBackground.alpha() != 255 || m_crGrid.alpha() != 255)
-    return false;
+  if (!PixelsDirect(image, painter) || m_crBackground.alpha() != 255 || m_crGrid.alpha() != 255) return false;
   const int dx = qRound(transform.dx()), dy = qRound(transform.dy());
   // The client rectangle in image pixels, cut to the image.
   const QRect area = client.translated(dx, dy).intersected(image->rect());
@@ -397,8 +393,7 @@ void CGraphWnd::DrawTrace(QPainter& painter, QImage* image, const QRect& client,
 // does it.
 void CGraphWnd::FillBelow(QPainter& painter, QImage* image, int first, int bottom) {
   const QTransform transform = painter.transform();
-  if (image && image->format() == QImage::Format_RGB32 && image->devicePixelRatio() == 1.0 &&
-      transform.type() <= QTransform::TxTranslate) {
+  if (PixelsDirect(image, painter)) {
     const int dx = qRound(transform.dx()), dy = qRound(transform.dy());
     const int last = first + static_cast<int>(m_tops.size()) - 1;
     const int x0 = std::max(first, -dx), x1 = std::min(last, image->width() - 1 - dx);

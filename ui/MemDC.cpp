@@ -1,6 +1,7 @@
 #include "ui/MemDC.h"
 
 #include <QPaintDevice>
+#include <QTransform>
 
 namespace {
 
@@ -11,6 +12,11 @@ bool DrawsDirectly(const QPainter& target) {
 }
 
 }  // namespace
+
+bool PixelsDirect(const QImage* image, const QPainter& painter) {
+  return image && image->format() == QImage::Format_RGB32 && image->devicePixelRatio() == 1.0 &&
+         painter.transform().type() <= QTransform::TxTranslate;
+}
 
 CMemDC::CMemDC(QPainter& target, const QRect& clip) : CMemDC(target, clip, m_ownImage) {}
 

@@ -17,6 +17,12 @@
 #include <QPainter>
 #include <QRect>
 
+// Whether `painter` draws into `image` so that its pixels can be written
+// directly: an RGB32 image at one device pixel per logical one, with a
+// transform that only moves. Elsewhere (a printer, a picture, a scaled
+// screen) drawing has to go through the painter.
+bool PixelsDirect(const QImage* image, const QPainter& painter);
+
 class CMemDC {
  public:
   // `target` must be active; `clip` is the rectangle to draw (logical

@@ -42,8 +42,7 @@ void CWIFIGraphWnd::DrawOverlay(CMemDC& dc) {
   const QStringList texts = OverlayTexts();
   QPainter& painter = dc.Painter();
   QImage* image = dc.Image();
-  if (image && image->format() == QImage::Format_RGB32 && image->devicePixelRatio() == 1.0 &&
-      painter.transform().type() <= QTransform::TxTranslate) {
+  if (PixelsDirect(image, painter)) {
     const std::vector<QRgb> colours = {m_crLabel.rgba(), m_crValue.rgba(), m_crBackground.rgba(), m_crGrid.rgba(),
                                        m_crLine.rgba(), m_crFill.rgba()};
     if (texts != m_overlayTexts || size() != m_overlaySize || m_nLabelWidth != m_nOverlayLabelWidth ||
